@@ -1,0 +1,156 @@
+// The quorlin_cn0 module: initialisation, attributes, classes and functions.
+#include <atomic>
+#include <cstdint>
+
+#include "python/convert.hpp"
+#include "python/module_state.hpp"
+#include "python/ref.hpp"
+#include "python/wrapper.hpp"
+#include "rinex/file_reader.hpp"
+#include "rinex/obs_parser.hpp"
+
+namespace qcn::python {
+namespace {
+
+constexpr const char* kVersion = "0.4.2";
+
+PyObject* parse_into_object(ModuleState* state, std::string_view bytes, std::string_view file_name) {
+  rinex::ObsParse parse = rinex::parse_observations(bytes, file_name);
+  if (parse.error != rinex::ParseError::none) return raise_parse_error(rinex::parse_error_text(parse.error));
+  return new_rinex_obs(state, std::move(parse.data));
+}
+
+PyObject* version(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("version()", nargs, kwnames)) return nullptr;
+  return to_py_str(kVersion).release();
+}
+
+PyObject* read_rinex_obs(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 1> params{{{"path", true}}};
+  std::array<PyObject*, 1> bound{};
+  if (!bind("read_rinex_obs()", params, args, nargs, kwnames, bound)) return nullptr;
+  std::string path;
+  if (!to_string(bound[0], "path", path)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    rinex::FileRead file = rinex::read_file(path);
+    if (!file.ok()) return raise_io_error(file.error);
+    return parse_into_object(state_of_module(module), file.bytes, rinex::file_name_of(path));
+  });
+}
+
+// read_rinex_obs_bytes and parse_rinex share everything but their name.
+PyObject* parse_bytes(const char* function, PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) {
+  static constexpr std::array<Param, 2> params{{{"data", true}, {"filename", true}}};
+  std::array<PyObject*, 2> bound{};
+  if (!bind(function, params, args, nargs, kwnames, bound)) return nullptr;
+  std::string_view data;
+  std::string filename;
+  if (!to_bytes(bound[0], "data", data) || !to_string(bound[1], "filename", filename)) return nullptr;
+  return guarded([&]() -> PyObject* { return parse_into_object(state_of_module(module), data, filename); });
+}
+
+PyObject* read_rinex_obs_bytes(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return parse_bytes("read_rinex_obs_bytes()", module, args, nargs, kwnames);
+}
+
+PyObject* parse_rinex(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return parse_bytes("parse_rinex()", module, args, nargs, kwnames);
+}
+
+constexpr int kFunctionFlags = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef functions[] = {
+    {"read_rinex_obs", as_cfunction<read_rinex_obs>(), kFunctionFlags,
+     "read_rinex_obs(path)\n--\n\nRead RINEX observation file from path"},
+    {"read_rinex_obs_bytes", as_cfunction<read_rinex_obs_bytes>(), kFunctionFlags,
+     "read_rinex_obs_bytes(data, filename)\n--\n\nRead RINEX observation file from bytes"},
+    {"parse_rinex", as_cfunction<parse_rinex>(), kFunctionFlags,
+     "parse_rinex(data, filename)\n--\n\nAlias for read_rinex_obs_bytes - parse RINEX from bytes"},
+    {"version", as_cfunction<version>(), kFunctionFlags, "version()\n--\n\nGet library version"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int module_traverse(PyObject* module, visitproc visit, void* arg) {
+  ModuleState* state = state_of_module(module);
+  if (state) Py_VISIT(state->rinex_obs_type);
+  return 0;
+}
+
+int module_clear(PyObject* module) {
+  ModuleState* state = state_of_module(module);
+  if (state) Py_CLEAR(state->rinex_obs_type);
+  return 0;
+}
+
+void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "quorlin_cn0",
+    "C/N0 signal-quality analysis of GNSS receivers from RINEX observation files.",
+    sizeof(ModuleState),
+    nullptr,  // functions are added after the attributes and classes
+    nullptr,
+    module_traverse,
+    module_clear,
+    module_free,
+};
+
+int add_type(PyObject* module, PyObject* type, PyObject*& slot) {
+  if (!type) return -1;
+  slot = type;  // the state owns it
+  return PyModule_AddType(module, reinterpret_cast<PyTypeObject*>(type));
+}
+
+// Attributes first, then the classes, then the functions.
+int fill_module(PyObject* module) {
+  ModuleState* state = state_of_module(module);
+  if (PyModule_AddStringConstant(module, "VERSION", kVersion) < 0) return -1;
+  if (PyModule_AddStringConstant(module, "__version__", kVersion) < 0) return -1;
+  if (add_type(module, create_rinex_obs_type(module), state->rinex_obs_type) < 0) return -1;
+  return PyModule_AddFunctions(module, functions);
+}
+
+// The module serves one interpreter per process: the one that first initialises it.
+std::atomic<std::int64_t> owner_interpreter{-1};
+PyObject* first_module = nullptr;  // strong reference, kept for the life of the process
+
+PyObject* init_module() {
+  std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (id == -1 && PyErr_Occurred()) return nullptr;
+  std::int64_t expected = -1;
+  if (!owner_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+    PyErr_SetString(PyExc_ImportError,
+                    "quorlin_cn0 does not support sub-interpreters: it can be imported in one interpreter "
+                    "per process only");
+    return nullptr;
+  }
+  if (first_module) return Py_NewRef(first_module);
+  Ref module = Ref::steal(PyModule_Create(&module_def));
+  if (!module || fill_module(module.get()) < 0) return nullptr;
+  first_module = Py_NewRef(module.get());
+  return module.release();
+}
+
+}  // namespace
+
+ModuleState* state_of_module(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+PyObject* raise_parse_error(std::string_view message) {
+  Ref text = to_py_str(message);
+  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
+  return nullptr;
+}
+
+PyObject* raise_io_error(const std::string& message) {
+  Ref text = to_py_str(message);
+  if (text) PyErr_SetObject(PyExc_OSError, text.get());
+  return nullptr;
+}
+
+}  // namespace qcn::python
+
+PyMODINIT_FUNC PyInit_quorlin_cn0() {
+  return qcn::python::guarded([] { return qcn::python::init_module(); });
+}

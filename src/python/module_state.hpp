@@ -1,0 +1,60 @@
+// The module's state: its classes, kept on the module object rather than in globals.
+#pragma once
+
+#include <array>
+#include <span>
+#include <type_traits>
+
+#include "python/args.hpp"
+#include "python/limited_api.hpp"
+#include "rinex/obs_data.hpp"
+#include "rinex/obs_parser.hpp"
+
+namespace qcn::python {
+
+/// Owned by the module object, zero-filled by the interpreter; cleared in m_clear.
+struct ModuleState {
+  PyObject* rinex_obs_type;
+};
+static_assert(std::is_trivial_v<ModuleState>);
+
+ModuleState* state_of_module(PyObject* module);
+
+/// The vectorcall signature of functions and methods with keywords.
+using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+/// A vectorcall function as the method table stores it.
+template <FastFunction F>
+PyCFunction as_cfunction() {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
+}
+
+/// Binds a call to a fixed parameter table (see bind_arguments).
+template <std::size_t N>
+bool bind(const char* function, const std::array<Param, N>& params, PyObject* const* args, Py_ssize_t nargs,
+          PyObject* kwnames, std::array<PyObject*, N>& out) {
+  return bind_arguments(function, params, args, nargs, kwnames, out);
+}
+
+/// Binds a call that takes no arguments.
+inline bool bind_none(const char* function, Py_ssize_t nargs, PyObject* kwnames) {
+  std::array<PyObject*, 0> none{};
+  return bind(function, std::array<Param, 0>{}, nullptr, nargs, kwnames, none);
+}
+
+/// Raises the exception of a core parse error (ValueError with its message).
+PyObject* raise_parse_error(std::string_view message);
+
+/// Raises OSError (IOError) with a message.
+PyObject* raise_io_error(const std::string& message);
+
+/// Creates the RinexObsData class for the module (new ref).
+PyObject* create_rinex_obs_type(PyObject* module);
+
+/// A new RinexObsData object owning data (new ref).
+PyObject* new_rinex_obs(ModuleState* state, rinex::RinexObsData&& data);
+
+/// The record of a RinexObsData object.
+const rinex::RinexObsData& rinex_obs_record(PyObject* object);
+
+}  // namespace qcn::python

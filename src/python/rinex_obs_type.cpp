@@ -1,0 +1,222 @@
+// The RinexObsData class: a parsed observation file for inspection.
+#include <string>
+#include <unordered_map>
+
+#include "python/convert.hpp"
+#include "python/module_state.hpp"
+#include "python/wrapper.hpp"
+#include "rinex/text.hpp"
+
+namespace qcn::python {
+namespace {
+
+using rinex::RinexObsData;
+using Record = RinexObsData;
+
+bool is_snr_code(const std::string& code) { return !code.empty() && code[0] == 'S'; }
+
+std::string joined(const std::vector<std::string>& texts, std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) out += separator;
+    out += texts[i];
+  }
+  return out;
+}
+
+// --- properties
+
+PyObject* get_num_epochs(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_int(r.epochs.size()).release(); });
+}
+PyObject* get_num_satellites(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_int(unique_satellite_count(r)).release(); });
+}
+PyObject* get_version(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_float(r.version).release(); });
+}
+PyObject* get_marker_name(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_str(r.marker_name).release(); });
+}
+PyObject* get_receiver_type(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_str(r.receiver_type).release(); });
+}
+PyObject* get_interval(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_float(r.interval).release(); });
+}
+
+// --- methods
+
+PyObject* satellites_by_system(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("RinexObsData.satellites_by_system()", nargs, kwnames)) return nullptr;
+  return with_record<Record>(self, [](const Record& r) {
+    return to_py_dict(rinex::satellites_by_system(r), to_py_str_list).release();
+  });
+}
+
+PyObject* obs_types_by_system(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("RinexObsData.obs_types_by_system()", nargs, kwnames)) return nullptr;
+  return with_record<Record>(self, [](const Record& r) { return to_py_dict(r.obs_types, to_py_str_list).release(); });
+}
+
+PyObject* snr_availability(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("RinexObsData.snr_availability()", nargs, kwnames)) return nullptr;
+  return with_record<Record>(self, [](const Record& r) {
+    return to_py_dict(r.obs_types, [](const std::vector<std::string>& codes) {
+             bool any = false;
+             for (const std::string& code : codes) any = any || is_snr_code(code);
+             return to_py_bool(any);
+           })
+        .release();
+  });
+}
+
+rinex::OrderedMap<std::string> debug_entries(const Record& r) {
+  rinex::OrderedMap<std::string> info;
+  info["version"] = rinex::fixed_text(r.version, 2);
+  info["num_epochs"] = std::to_string(r.epochs.size());
+  info["num_satellites"] = std::to_string(unique_satellite_count(r));
+  for (const auto& [system, satellites] : rinex::satellites_by_system(r)) {
+    info[system + "_satellites"] = std::to_string(satellites.size());
+    info[system + "_sat_list"] = joined(satellites, ",");
+  }
+  for (const auto& [system, codes] : r.obs_types) {
+    std::vector<std::string> snr_codes;
+    for (const std::string& code : codes) {
+      if (is_snr_code(code)) snr_codes.push_back(code);
+    }
+    info[system + "_obs_types_count"] = std::to_string(codes.size());
+    info[system + "_obs_types"] = joined(codes, ",");
+    info[system + "_snr_types"] = joined(snr_codes, ",");
+  }
+  return info;
+}
+
+PyObject* debug_info(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("RinexObsData.debug_info()", nargs, kwnames)) return nullptr;
+  return with_record<Record>(self, [](const Record& r) { return to_py_dict(debug_entries(r), to_py_str).release(); });
+}
+
+struct SnrStats {
+  std::uint64_t count = 0;
+  std::uint64_t valid = 0;
+  double valid_sum = 0.0;
+};
+
+rinex::OrderedMap<SnrStats> snr_stats(const Record& r) {
+  rinex::OrderedMap<SnrStats> stats;
+  std::unordered_map<std::uint32_t, SnrStats*> by_key;  // entries never move once all are known
+  std::vector<std::uint32_t> order;
+  // First pass: the satellites with an S observation, in order; second pass: the figures.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const rinex::ObservationEpoch& epoch : r.epochs) {
+      for (const rinex::SatelliteObservations& s : satellites_of(r, epoch)) {
+        for (const rinex::Observation& o : observations_of(r, s)) {
+          if (!is_snr_code(code_of(r, o))) continue;
+          if (pass == 0) {
+            stats[s.satellite.view()];
+            break;
+          }
+          SnrStats& entry = *by_key.at(s.satellite.key());
+          ++entry.count;
+          if (o.value > 0.0 && o.value < 100.0) {
+            ++entry.valid;
+            entry.valid_sum += o.value;
+          }
+        }
+      }
+    }
+    if (pass == 0) {
+      for (auto& [id, entry] : stats) by_key[rinex::SatelliteId::from(id).key()] = &entry;
+    }
+  }
+  return stats;
+}
+
+PyObject* snr_stats_by_satellite(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("RinexObsData.snr_stats_by_satellite()", nargs, kwnames)) return nullptr;
+  return with_record<Record>(self, [](const Record& r) {
+    return to_py_dict(snr_stats(r), [](const SnrStats& s) {
+             rinex::OrderedMap<double> inner;
+             inner["obs_count"] = static_cast<double>(s.count);
+             inner["valid_count"] = static_cast<double>(s.valid);
+             inner["mean_snr"] = s.valid > 0 ? s.valid_sum / static_cast<double>(s.valid) : 0.0;
+             return to_py_dict(inner, to_py_float);
+           })
+        .release();
+  });
+}
+
+PyObject* repr(PyObject* self) {
+  return with_record<Record>(self, [](const Record& r) {
+    std::string text = "RinexObsData(version=" + rinex::fixed_text(r.version, 2) +
+                       ", epochs=" + std::to_string(r.epochs.size()) +
+                       ", satellites=" + std::to_string(unique_satellite_count(r)) + ")";
+    return to_py_str(text).release();
+  });
+}
+
+PyGetSetDef getset[] = {
+    {"num_epochs", get_num_epochs, nullptr, "Get number of epochs", nullptr},
+    {"num_satellites", get_num_satellites, nullptr, "Get number of satellites", nullptr},
+    {"version", get_version, nullptr, "Get RINEX version", nullptr},
+    {"marker_name", get_marker_name, nullptr, "Get marker name", nullptr},
+    {"receiver_type", get_receiver_type, nullptr, "Get receiver type", nullptr},
+    {"interval", get_interval, nullptr, "Get interval", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// Not METH_METHOD: its bound methods hide their docstring. Methods that need the module state
+// take it from Py_TYPE(self), which is sound because the class cannot be subclassed.
+constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef methods[] = {
+    {"satellites_by_system", as_cfunction<satellites_by_system>(),
+     kMethodFlags,
+     "satellites_by_system($self)\n--\n\nGet satellites grouped by constellation system\n"
+     "Returns dict like {'G': ['G01', 'G02', ...], 'R': ['R01', ...], ...}"},
+    {"obs_types_by_system", as_cfunction<obs_types_by_system>(),
+     kMethodFlags,
+     "obs_types_by_system($self)\n--\n\nGet observation types by constellation system\n"
+     "Returns dict like {'G': ['C1C', 'L1C', 'S1C', ...], 'C': ['C1I', 'L1I', 'S1I', ...], ...}"},
+    {"snr_availability", as_cfunction<snr_availability>(), kMethodFlags,
+     "snr_availability($self)\n--\n\nCheck if S (SNR) observations exist for each system"},
+    {"debug_info", as_cfunction<debug_info>(), kMethodFlags,
+     "debug_info($self)\n--\n\nGet detailed debug info about parsing"},
+    {"snr_stats_by_satellite", as_cfunction<snr_stats_by_satellite>(),
+     kMethodFlags,
+     "snr_stats_by_satellite($self)\n--\n\nGet SNR statistics per satellite\n"
+     "Returns HashMap with satellite ID as key, stats dict as value"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("Python wrapper for RinexObsData")},
+    {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
+    {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "quorlin_cn0.RinexObsData",
+    sizeof(Wrapper<Record>),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
+    slots,
+};
+
+}  // namespace
+
+PyObject* create_rinex_obs_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &spec, nullptr); }
+
+PyObject* new_rinex_obs(ModuleState* state, rinex::RinexObsData&& data) {
+  return wrap_record(reinterpret_cast<PyTypeObject*>(state->rinex_obs_type), std::move(data));
+}
+
+const rinex::RinexObsData& rinex_obs_record(PyObject* object) { return payload_of<Record>(object)->record; }
+
+}  // namespace qcn::python

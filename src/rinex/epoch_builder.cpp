@@ -1,0 +1,69 @@
+// Building epochs in the flat observation arrays.
+#include "rinex/obs_records.hpp"
+
+namespace qcn::rinex {
+
+namespace {
+// Up to this many satellites an epoch is searched by scan for an earlier listing.
+constexpr std::uint32_t kScanLimit = 48;
+}  // namespace
+
+EpochBuilder::EpochBuilder(RinexObsData& data, std::size_t code_count)
+    : data_(data), code_serial_(code_count, 0), code_slot_(code_count, 0) {}
+
+void EpochBuilder::begin_epoch(const EpochTime& time, std::uint8_t flag) {
+  epoch_ = ObservationEpoch{time, flag, 0, data_.satellites.size()};
+  listed_.clear();
+}
+
+void EpochBuilder::begin_satellite(SatelliteId satellite) {
+  satellite_ = SatelliteObservations{satellite, 0, data_.observations.size()};
+  ++satellite_serial_;
+}
+
+void EpochBuilder::store_value(std::uint32_t code, const Observation& observation) {
+  if (code_serial_[code] == satellite_serial_) {
+    data_.observations[satellite_.first_observation + code_slot_[code]] = observation;
+    return;
+  }
+  code_serial_[code] = satellite_serial_;
+  code_slot_[code] = satellite_.observation_count;
+  data_.observations.push_back(observation);
+  ++satellite_.observation_count;
+}
+
+SatelliteObservations* EpochBuilder::earlier_listing(SatelliteId satellite) {
+  if (epoch_.satellite_count <= kScanLimit) {
+    for (std::uint64_t i = epoch_.first_satellite; i < data_.satellites.size(); ++i) {
+      if (data_.satellites[i].satellite == satellite) return &data_.satellites[i];
+    }
+    return nullptr;
+  }
+  if (listed_.empty()) {
+    for (std::uint64_t i = epoch_.first_satellite; i < data_.satellites.size(); ++i) {
+      listed_.emplace(data_.satellites[i].satellite.key(), i);
+    }
+  }
+  auto it = listed_.find(satellite.key());
+  return it == listed_.end() ? nullptr : &data_.satellites[it->second];
+}
+
+void EpochBuilder::end_satellite() {
+  if (satellite_.observation_count == 0) return;
+  if (SatelliteObservations* earlier = earlier_listing(satellite_.satellite)) {
+    // The later listing replaces the earlier one; its values stay behind unused.
+    earlier->first_observation = satellite_.first_observation;
+    earlier->observation_count = satellite_.observation_count;
+    return;
+  }
+  data_.satellites.push_back(satellite_);
+  if (!listed_.empty()) listed_.emplace(satellite_.satellite.key(), data_.satellites.size() - 1);
+  ++epoch_.satellite_count;
+}
+
+void EpochBuilder::end_epoch() {
+  // An epoch without a stored satellite is dropped; it has stored no values either.
+  if (epoch_.satellite_count > 0) data_.epochs.push_back(epoch_);
+}
+
+}  // namespace qcn::rinex

@@ -1,0 +1,78 @@
+// Whole-file reading with POSIX calls, so the error number reaches the message.
+#include "rinex/file_reader.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qcn::rinex {
+namespace {
+
+std::string os_error_text(int error) {
+  return std::string(std::strerror(error)) + " (os error " + std::to_string(error) + ")";
+}
+
+// Reads to the end of the file; the size from fstat is only a first guess.
+bool read_all(int fd, std::string& out, int& error) {
+  struct stat info {};
+  std::size_t capacity = 0;
+  if (fstat(fd, &info) == 0 && info.st_size > 0) capacity = static_cast<std::size_t>(info.st_size);
+  out.resize(capacity > 0 ? capacity : 65536);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == out.size()) out.resize(out.size() + (out.size() < 65536 ? 65536 : out.size() / 2));
+    ssize_t n = ::read(fd, out.data() + filled, out.size() - filled);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return false;
+    }
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  out.resize(filled);
+  return true;
+}
+
+}  // namespace
+
+FileRead read_file(std::string_view path) {
+  FileRead result;
+  if (path.find('\0') != std::string_view::npos) {
+    result.error = "file name contained an unexpected NUL byte";
+    return result;
+  }
+  std::string path_text(path);
+  int fd = ::open(path_text.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.error = os_error_text(errno);
+    return result;
+  }
+  int error = 0;
+  if (!read_all(fd, result.bytes, error)) {
+    result.bytes.clear();
+    result.error = os_error_text(error);
+  }
+  ::close(fd);
+  return result;
+}
+
+std::string file_name_of(std::string_view path) {
+  std::string_view last;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    std::size_t slash = path.find('/', pos);
+    if (slash == std::string_view::npos) slash = path.size();
+    std::string_view component = path.substr(pos, slash - pos);
+    // Empty components (repeated or trailing separators) and "." do not count.
+    if (!component.empty() && component != ".") last = component;
+    pos = slash + 1;
+  }
+  if (last.empty() || last == "..") return "unknown.obs";
+  return std::string(last);
+}
+
+}  // namespace qcn::rinex

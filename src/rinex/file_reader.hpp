@@ -1,0 +1,23 @@
+// Whole-file reading by path, with the operating system's error text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qcn::rinex {
+
+/// The bytes of a file, or the reason it could not be read.
+struct FileRead {
+  std::string bytes;
+  std::string error;  // empty on success, else such as "No such file or directory (os error 2)"
+  bool ok() const { return error.empty(); }
+};
+
+/// Reads the whole file at path; a path with a NUL byte is refused.
+[[nodiscard]] FileRead read_file(std::string_view path);
+
+/// The last component of a path ("site0010.24o" of "/data/site0010.24o/"), or "unknown.obs" when
+/// there is no normal last component (a root, "." or "..").
+std::string file_name_of(std::string_view path);
+
+}  // namespace qcn::rinex

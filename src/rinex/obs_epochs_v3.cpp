@@ -1,0 +1,117 @@
+// Version-3 observation records: '>' epoch lines followed by one line per satellite.
+#include <array>
+
+#include "rinex/obs_epochs.hpp"
+#include "rinex/obs_records.hpp"
+
+namespace qcn::rinex {
+namespace {
+
+// The first eight white-space separated parts of an epoch line and how many there are in all.
+struct EpochParts {
+  std::array<std::string_view, 8> part;
+  std::size_t count = 0;
+};
+
+EpochParts split_parts(std::string_view text) {
+  EpochParts parts;
+  Words words(text);
+  while (auto word = words.next()) {
+    if (parts.count < parts.part.size()) parts.part[parts.count] = *word;
+    ++parts.count;
+  }
+  return parts;
+}
+
+template <typename T>
+bool read_field(std::string_view part, std::string_view name, IntRead<T> read, T& out, std::string& error) {
+  if (read) {
+    out = read.value;
+    return true;
+  }
+  error = "Invalid " + std::string(name) + " '" + std::string(part) + "': " + std::string(int_error_text(read.error));
+  return false;
+}
+
+EpochLine read_date(std::string_view text, const EpochParts& parts) {
+  EpochLine line;
+  if (text.empty()) {
+    line.error = "Empty epoch string";
+    return line;
+  }
+  if (parts.count < 6) {
+    line.error = "Invalid epoch format: expected 6+ parts, got " + std::to_string(parts.count) + " in '" +
+                 std::string(text) + "'";
+    return line;
+  }
+  const auto& p = parts.part;
+  std::int64_t year = 0;
+  std::uint64_t month = 0, day = 0, hour = 0, minute = 0;
+  if (!read_field(p[0], "year", read_signed(p[0], INT32_MIN, INT32_MAX), year, line.error) ||
+      !read_field(p[1], "month", read_unsigned(p[1], UINT32_MAX), month, line.error) ||
+      !read_field(p[2], "day", read_unsigned(p[2], UINT32_MAX), day, line.error) ||
+      !read_field(p[3], "hour", read_unsigned(p[3], UINT32_MAX), hour, line.error) ||
+      !read_field(p[4], "minute", read_unsigned(p[4], UINT32_MAX), minute, line.error)) {
+    return line;
+  }
+  auto second = parse_float(p[5]);
+  if (!second) {
+    line.error = "Invalid second '" + std::string(p[5]) + "': invalid float literal";
+    return line;
+  }
+  line.time = EpochTime{static_cast<std::int32_t>(year), static_cast<std::uint32_t>(month),
+                        static_cast<std::uint32_t>(day), static_cast<std::uint32_t>(hour),
+                        static_cast<std::uint32_t>(minute), *second};
+  return line;
+}
+
+std::uint8_t indicator(std::string_view data, std::size_t offset) {
+  if (data.size() < offset + 1) return Observation::kNoIndicator;
+  return parse_u8(trim(field(data, offset, 1))).value_or(Observation::kNoIndicator);
+}
+
+void read_satellite_line(std::string_view line, const CodeTable& codes, EpochBuilder& builder) {
+  SatelliteId satellite = SatelliteId::from(trim(field(line, 0, 3)));
+  const auto& ids = codes.codes_of(satellite.system());
+  std::string_view data = rest(line, 3);
+  builder.begin_satellite(satellite);
+  for (std::size_t f = 0; f < ids.size() && data.size() > 16 * f; ++f) {
+    std::size_t at = 16 * f;
+    builder.store(ids[f], field(data, at, 14), indicator(data, at + 14), indicator(data, at + 15));
+  }
+  builder.end_satellite();
+}
+
+}  // namespace
+
+EpochLine parse_epoch_line_v3(std::string_view text) { return read_date(text, split_parts(text)); }
+
+void read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& data) {
+  EpochBuilder builder(data, data.obs_codes.size());
+  while (!cursor.at_end()) {
+    std::string_view line = cursor.next();
+    if (line.empty() || line[0] != '>' || trim(line).empty()) continue;
+    std::string_view text = trim(rest(line, 1));
+    EpochParts parts = split_parts(text);
+    EpochLine date = read_date(text, parts);
+    if (!date.ok()) continue;
+    std::uint8_t flag = parts.count >= 7 ? parse_u8(parts.part[6]).value_or(0) : 0;
+    auto count_read = parts.count >= 8 ? read_unsigned(parts.part[7], UINT64_MAX) : IntRead<std::uint64_t>{};
+    std::uint64_t count = count_read ? count_read.value : 0;
+    if (count == 0) continue;
+
+    builder.begin_epoch(date.time, flag);
+    for (std::uint64_t k = 0; k < count && !cursor.at_end(); ++k) {
+      LineCursor after = cursor;
+      std::string_view satellite_line = after.next();
+      // An empty or '>' line ends the epoch early and is read again as a possible epoch line.
+      if (satellite_line.empty() || satellite_line[0] == '>') break;
+      cursor = after;
+      if (satellite_line.size() < 3) continue;
+      read_satellite_line(satellite_line, codes, builder);
+    }
+    builder.end_epoch();
+  }
+}
+
+}  // namespace qcn::rinex

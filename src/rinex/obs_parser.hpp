@@ -1,0 +1,25 @@
+// RINEX observation parsing: bytes to RinexObsData.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "rinex/obs_data.hpp"
+
+namespace qcn::rinex {
+
+enum class ParseError : std::uint8_t { none, no_end_of_header };
+
+/// The message of a parse error ("No END OF HEADER found").
+std::string_view parse_error_text(ParseError error);
+
+struct ObsParse {
+  RinexObsData data;
+  ParseError error = ParseError::none;
+};
+
+/// Parses a whole observation file; file_name becomes the marker name when the header has none.
+/// Bytes of 0x80 and above read as '?'. Fails only without an END OF HEADER line.
+[[nodiscard]] ObsParse parse_observations(std::string_view bytes, std::string_view file_name);
+
+}  // namespace qcn::rinex
