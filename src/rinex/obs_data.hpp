@@ -20,22 +20,25 @@ struct Ecef {
   double z_m = 0.0;
 };
 
-/// One stored observation; zero and unreadable values are never stored.
-struct Observation {
-  static constexpr std::uint8_t kNoIndicator = 0xFF;
+/// One stored observation; zero and unreadable values are never stored. Packed to 12 bytes, so
+/// the parsed record stays smaller than the text it came from.
+struct __attribute__((packed, aligned(4))) Observation {
+  static constexpr std::uint32_t kNoIndicator = 15;
+  static constexpr std::uint32_t kMaxCodes = (1u << 24) - 1;  // distinct codes a file may declare
 
-  double value = 0.0;          // as written; dB-Hz for codes beginning with S
-  std::uint32_t code = 0;      // index into RinexObsData::obs_codes
-  std::uint8_t lli = kNoIndicator;  // loss-of-lock indicator digit (version 3 only)
-  std::uint8_t ssi = kNoIndicator;  // signal-strength indicator digit (version 3 only)
+  double value = 0.0;                  // as written; dB-Hz for codes beginning with S
+  std::uint32_t code : 24 = 0;         // index into RinexObsData::obs_codes
+  std::uint32_t lli : 4 = kNoIndicator;  // loss-of-lock indicator digit (version 3 only)
+  std::uint32_t ssi : 4 = kNoIndicator;  // signal-strength indicator digit (version 3 only)
 
   std::optional<std::uint8_t> loss_of_lock() const {
-    return lli == kNoIndicator ? std::nullopt : std::optional<std::uint8_t>(lli);
+    return lli == kNoIndicator ? std::nullopt : std::optional<std::uint8_t>(static_cast<std::uint8_t>(lli));
   }
   std::optional<std::uint8_t> signal_strength() const {
-    return ssi == kNoIndicator ? std::nullopt : std::optional<std::uint8_t>(ssi);
+    return ssi == kNoIndicator ? std::nullopt : std::optional<std::uint8_t>(static_cast<std::uint8_t>(ssi));
   }
 };
+static_assert(sizeof(Observation) == 12);
 
 /// The observations of one satellite at one epoch: a range of RinexObsData::observations, each
 /// code at most once, never empty.

@@ -65,9 +65,11 @@ EpochLine read_date(std::string_view text, const EpochParts& parts) {
   return line;
 }
 
-std::uint8_t indicator(std::string_view data, std::size_t offset) {
+// A loss-of-lock or signal-strength digit; a blank or other character is no indicator.
+std::uint32_t indicator(std::string_view data, std::size_t offset) {
   if (data.size() < offset + 1) return Observation::kNoIndicator;
-  return parse_u8(trim(field(data, offset, 1))).value_or(Observation::kNoIndicator);
+  auto digit = parse_u8(trim(field(data, offset, 1)));
+  return digit ? *digit : Observation::kNoIndicator;
 }
 
 void read_satellite_line(std::string_view line, const CodeTable& codes, EpochBuilder& builder) {

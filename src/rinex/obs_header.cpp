@@ -149,12 +149,16 @@ CodeTable build_code_table(RinexObsData& data) {
   // The keys view the strings of obs_types, which stays unchanged here.
   for (const auto& [system, codes] : data.obs_types) {
     for (const std::string& code : codes) {
+      if (ids.size() > Observation::kMaxCodes) break;
       if (ids.emplace(code, static_cast<std::uint32_t>(ids.size())).second) data.obs_codes.push_back(code);
     }
   }
   for (const auto& [system, codes] : data.obs_types) {
     auto& by_position = table.by_system[static_cast<unsigned char>(system[0])];
-    for (const std::string& code : codes) by_position.push_back(ids.at(code));
+    for (const std::string& code : codes) {
+      auto it = ids.find(code);
+      by_position.push_back(it == ids.end() ? Observation::kMaxCodes + 1 : it->second);
+    }
   }
   return table;
 }

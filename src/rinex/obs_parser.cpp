@@ -20,6 +20,9 @@ ObsParse parse_observations(std::string_view bytes, std::string_view file_name) 
   }
   if (data.marker_name.empty()) data.marker_name = std::string(file_name);
   CodeTable codes = build_code_table(data);
+  // Every stored value takes a field of 16 characters in the text, so this bounds real files;
+  // denser input just grows the array.
+  data.observations.reserve(cursor.remaining() / 16);
   if (data.version >= 3.0) {
     read_epochs_v3(cursor, codes, data);
   } else {

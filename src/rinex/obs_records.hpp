@@ -22,7 +22,8 @@ struct CodeTable {
   }
 };
 
-/// Fills obs_codes with every distinct code of obs_types and returns the per-system ids.
+/// Fills obs_codes with every distinct code of obs_types and returns the per-system ids; codes
+/// beyond Observation::kMaxCodes distinct ones get an id above it and are never stored.
 CodeTable build_code_table(RinexObsData& data);
 
 /// Reads the header from the cursor; true when END OF HEADER was seen, the cursor then standing
@@ -45,10 +46,16 @@ class EpochBuilder {
   void begin_epoch(const EpochTime& time, std::uint8_t flag);
   void begin_satellite(SatelliteId satellite);
   /// Stores the value of a field unless it is blank, unreadable or zero.
-  void store(std::uint32_t code, std::string_view value_text, std::uint8_t lli, std::uint8_t ssi) {
+  void store(std::uint32_t code, std::string_view value_text, std::uint32_t lli, std::uint32_t ssi) {
+    if (code > Observation::kMaxCodes) return;
     auto value = parse_float(trim(value_text));
     if (!value || *value == 0.0) return;
-    store_value(code, Observation{*value, code, lli, ssi});
+    Observation observation;
+    observation.value = *value;
+    observation.code = code;
+    observation.lli = lli;
+    observation.ssi = ssi;
+    store_value(code, observation);
   }
   void end_satellite();
   void end_epoch();

@@ -46,6 +46,9 @@ class LineCursor {
 
   bool at_end() const { return pos_ >= text_.size(); }
 
+  /// Bytes from the current line to the end of the text.
+  std::size_t remaining() const { return pos_ >= text_.size() ? 0 : text_.size() - pos_; }
+
   /// The current line; the cursor stays where it is.
   std::string_view peek() const { return line_at(pos_, nullptr); }
 
