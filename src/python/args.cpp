@@ -8,7 +8,11 @@
 namespace qcn::python {
 namespace {
 
-void type_error(const std::string& message) { PyErr_SetString(PyExc_TypeError, message.c_str()); }
+// The message may hold NUL characters (from keyword names), so it is passed with its size.
+void type_error(const std::string& message) {
+  Ref text = Ref::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (text) PyErr_SetObject(PyExc_TypeError, text.get());
+}
 
 // 'a', 'a' and 'b', 'a', 'b', and 'c'
 std::string quoted_list(const std::vector<const char*>& names) {
@@ -109,18 +113,21 @@ bool bind_arguments(const char* function, std::span<const Param> params, PyObjec
   for (Py_ssize_t k = 0; k < nkw; ++k) {
     PyObject* key = PyTuple_GetItem(kwnames, k);  // borrowed
     if (!key) return false;
-    const char* key_text = PyUnicode_AsUTF8AndSize(key, nullptr);
-    if (!key_text) return false;
+    Py_ssize_t key_size = 0;
+    const char* key_data = PyUnicode_AsUTF8AndSize(key, &key_size);
+    if (!key_data) return false;
+    // Compared with its size: a name with a NUL character matches no parameter.
+    std::string_view key_text(key_data, static_cast<std::size_t>(key_size));
     std::size_t index = params.size();
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (std::string_view(params[i].name) == key_text) index = i;
     }
     if (index == params.size()) {
-      type_error(std::string(function) + " got an unexpected keyword argument '" + key_text + "'");
+      type_error(std::string(function) + " got an unexpected keyword argument '" + std::string(key_text) + "'");
       return false;
     }
     if (out[index]) {
-      type_error(std::string(function) + " got multiple values for argument '" + key_text + "'");
+      type_error(std::string(function) + " got multiple values for argument '" + std::string(key_text) + "'");
       return false;
     }
     out[index] = args[nargs + k];

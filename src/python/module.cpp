@@ -6,7 +6,10 @@
 #include "python/module_state.hpp"
 #include "python/ref.hpp"
 #include "python/wrapper.hpp"
+#include "navigation/nav_parser.hpp"
 #include "rinex/file_reader.hpp"
+#include "tle/tle_download.hpp"
+#include "tle/tle_parser.hpp"
 #include "rinex/obs_parser.hpp"
 
 namespace qcn::python {
@@ -58,6 +61,53 @@ PyObject* parse_rinex(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
   return parse_bytes("parse_rinex()", module, args, nargs, kwnames);
 }
 
+PyObject* parse_navigation_object(ModuleState* state, std::string_view bytes) {
+  navigation::NavParse parse = navigation::parse_navigation(bytes);
+  if (parse.error != rinex::ParseError::none) return raise_parse_error(rinex::parse_error_text(parse.error));
+  return new_navigation(state, std::move(parse.data));
+}
+
+PyObject* read_navigation(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 1> params{{{"path", true}}};
+  std::array<PyObject*, 1> bound{};
+  if (!bind("read_navigation()", params, args, nargs, kwnames, bound)) return nullptr;
+  std::string path;
+  if (!to_string(bound[0], "path", path)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    rinex::FileRead file = rinex::read_file(path);
+    if (!file.ok()) return raise_io_error(file.error);
+    return parse_navigation_object(state_of_module(module), file.bytes);
+  });
+}
+
+PyObject* read_navigation_bytes(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 1> params{{{"data", true}}};
+  std::array<PyObject*, 1> bound{};
+  if (!bind("read_navigation_bytes()", params, args, nargs, kwnames, bound)) return nullptr;
+  std::string_view data;
+  if (!to_bytes(bound[0], "data", data)) return nullptr;
+  return guarded([&]() -> PyObject* { return parse_navigation_object(state_of_module(module), data); });
+}
+
+// The interpreter lock stays held while curl runs: the download is one short call.
+PyObject* download_tle(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("download_tle()", nargs, kwnames)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    std::optional<std::string> text = tle::download_tle();
+    if (!text) return raise_io_error("Failed to download TLE from all sources");
+    return to_py_str(*text).release();
+  });
+}
+
+PyObject* parse_tle_content(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 1> params{{{"content", true}}};
+  std::array<PyObject*, 1> bound{};
+  if (!bind("parse_tle_content()", params, args, nargs, kwnames, bound)) return nullptr;
+  std::string content;
+  if (!to_string(bound[0], "content", content)) return nullptr;
+  return guarded([&]() -> PyObject* { return to_py_int(tle::count_gnss_satellites(content)).release(); });
+}
+
 constexpr int kFunctionFlags = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef functions[] = {
@@ -67,19 +117,33 @@ PyMethodDef functions[] = {
      "read_rinex_obs_bytes(data, filename)\n--\n\nRead RINEX observation file from bytes"},
     {"parse_rinex", as_cfunction<parse_rinex>(), kFunctionFlags,
      "parse_rinex(data, filename)\n--\n\nAlias for read_rinex_obs_bytes - parse RINEX from bytes"},
+    {"read_navigation", as_cfunction<read_navigation>(), kFunctionFlags,
+     "read_navigation(path)\n--\n\nRead navigation file from path"},
+    {"read_navigation_bytes", as_cfunction<read_navigation_bytes>(), kFunctionFlags,
+     "read_navigation_bytes(data)\n--\n\nRead navigation file from bytes"},
     {"version", as_cfunction<version>(), kFunctionFlags, "version()\n--\n\nGet library version"},
+    {"download_tle", as_cfunction<download_tle>(), kFunctionFlags,
+     "download_tle()\n--\n\nDownload GNSS TLE from CelesTrak"},
+    {"parse_tle_content", as_cfunction<parse_tle_content>(), kFunctionFlags,
+     "parse_tle_content(content)\n--\n\nParse TLE content and return satellite count"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 int module_traverse(PyObject* module, visitproc visit, void* arg) {
   ModuleState* state = state_of_module(module);
-  if (state) Py_VISIT(state->rinex_obs_type);
+  if (state) {
+    Py_VISIT(state->rinex_obs_type);
+    Py_VISIT(state->navigation_type);
+  }
   return 0;
 }
 
 int module_clear(PyObject* module) {
   ModuleState* state = state_of_module(module);
-  if (state) Py_CLEAR(state->rinex_obs_type);
+  if (state) {
+    Py_CLEAR(state->rinex_obs_type);
+    Py_CLEAR(state->navigation_type);
+  }
   return 0;
 }
 
@@ -109,6 +173,7 @@ int fill_module(PyObject* module) {
   if (PyModule_AddStringConstant(module, "VERSION", kVersion) < 0) return -1;
   if (PyModule_AddStringConstant(module, "__version__", kVersion) < 0) return -1;
   if (add_type(module, create_rinex_obs_type(module), state->rinex_obs_type) < 0) return -1;
+  if (add_type(module, create_navigation_type(module), state->navigation_type) < 0) return -1;
   return PyModule_AddFunctions(module, functions);
 }
 

@@ -7,6 +7,7 @@
 
 #include "python/args.hpp"
 #include "python/limited_api.hpp"
+#include "navigation/nav_data.hpp"
 #include "rinex/obs_data.hpp"
 #include "rinex/obs_parser.hpp"
 
@@ -15,6 +16,7 @@ namespace qcn::python {
 /// Owned by the module object, zero-filled by the interpreter; cleared in m_clear.
 struct ModuleState {
   PyObject* rinex_obs_type;
+  PyObject* navigation_type;
 };
 static_assert(std::is_trivial_v<ModuleState>);
 
@@ -53,6 +55,12 @@ PyObject* create_rinex_obs_type(PyObject* module);
 
 /// A new RinexObsData object owning data (new ref).
 PyObject* new_rinex_obs(ModuleState* state, rinex::RinexObsData&& data);
+
+/// Creates the NavigationData class for the module (new ref).
+PyObject* create_navigation_type(PyObject* module);
+
+/// A new NavigationData object owning data (new ref).
+PyObject* new_navigation(ModuleState* state, navigation::NavigationData&& data);
 
 /// The record of a RinexObsData object.
 const rinex::RinexObsData& rinex_obs_record(PyObject* object);

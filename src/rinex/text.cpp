@@ -26,6 +26,7 @@ struct FloatShape {
   bool has_exponent = false;
   std::size_t body = 0;  // offset after the sign
   int int_digits = 0;    // significant digits before the point (leading zeros dropped)
+  int fraction_zeros = 0;  // without int_digits: zeros after the point before the first other digit
 };
 
 FloatShape scan_float(std::string_view s) {
@@ -47,6 +48,8 @@ FloatShape scan_float(std::string_view s) {
   if (i < s.size() && s[i] == '.') {
     ++i;
     while (i < s.size() && is_digit(s[i])) {
+      if (s[i] != '0') leading = false;
+      if (leading) ++shape.fraction_zeros;
       ++digits;
       ++i;
     }
@@ -101,7 +104,9 @@ std::optional<double> slow_decimal(std::string_view s, const FloatShape& shape) 
       auto [p, ec2] = std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
       if (ec2 == std::errc::result_out_of_range) exponent = exp_text[0] == '-' ? -100000 : 100000;
     }
-    bool overflow = shape.int_digits + exponent > 0;
+    // The first significant digit stands at 10^(magnitude - 1).
+    long magnitude = shape.int_digits > 0 ? shape.int_digits : -shape.fraction_zeros;
+    bool overflow = magnitude + exponent > 0;
     value = overflow ? std::numeric_limits<double>::infinity() : 0.0;
     return shape.negative ? -value : value;
   }
@@ -189,18 +194,22 @@ std::optional<double> parse_float(std::string_view s) {
 }
 
 std::optional<double> parse_fortran_float(std::string_view s) {
-  // A field is at most a few dozen characters; longer text cannot be a number we write.
-  std::array<char, 64> buffer{};
-  if (s.size() > buffer.size()) return std::nullopt;
-  bool changed = false;
+  // Fields are a few dozen characters; longer text takes a heap copy.
+  if (s.find_first_of("Dd") == std::string_view::npos) return parse_float(s);
+  std::array<char, 64> small{};
+  std::string large;
+  char* buffer = small.data();
+  if (s.size() > small.size()) {
+    large.resize(s.size());
+    buffer = large.data();
+  }
   for (std::size_t i = 0; i < s.size(); ++i) {
     char c = s[i];
-    if (c == 'D') c = 'E', changed = true;
-    if (c == 'd') c = 'e', changed = true;
+    if (c == 'D') c = 'E';
+    if (c == 'd') c = 'e';
     buffer[i] = c;
   }
-  if (!changed) return parse_float(s);
-  return parse_float(std::string_view(buffer.data(), s.size()));
+  return parse_float(std::string_view(buffer, s.size()));
 }
 
 std::string to_ascii_text(std::string_view s) {

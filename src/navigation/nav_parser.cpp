@@ -1,0 +1,272 @@
+// RINEX navigation parsing: the header, then fixed-column Keplerian and GLONASS records.
+#include "navigation/nav_parser.hpp"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "rinex/text.hpp"
+
+namespace qcn::navigation {
+namespace {
+
+using rinex::field;
+using rinex::trim;
+
+constexpr std::size_t kFieldWidth = 19;
+constexpr double kMetresPerKilometre = 1000.0;
+
+// Column layout of one RINEX version. Bytes of 0x80 and above never form part of a number, so
+// reading the raw bytes gives the same values as reading a copy with those bytes replaced by '?'.
+struct Layout {
+  std::size_t number_col, number_width;
+  std::size_t year_col, year_width;
+  std::size_t month_col, day_col, hour_col, minute_col;
+  std::size_t second_col, second_width;
+  std::array<std::size_t, 3> first_line_fields;  // data fields 2, 3, 4 of line 1
+  std::array<std::size_t, 4> data_fields;        // data fields 1 to 4 of lines 2 and following
+  bool two_digit_year;
+};
+
+// RINEX 3 puts the system letter in column 0 and the satellite number in columns 1-2.
+constexpr Layout kLayoutV3{1, 2, 4, 4, 9, 12, 15, 18, 21, 2, {23, 42, 61}, {4, 23, 42, 61}, false};
+// RINEX 2 has no system letter: the satellite number fills columns 0-1, the year has two digits.
+constexpr Layout kLayoutV2{0, 2, 3, 2, 6, 9, 12, 15, 17, 5, {22, 41, 60}, {3, 22, 41, 60}, true};
+
+constexpr std::size_t kKeplerLines = 8;
+constexpr std::size_t kGlonassLines = 4;
+
+struct Header {
+  double version = 3.0;
+  char file_type = ' ';  // column 20 of the RINEX VERSION / TYPE line
+};
+
+bool contains(std::string_view text, std::string_view word) {
+  return text.find(word) != std::string_view::npos;
+}
+
+// Reads header lines up to END OF HEADER; false when the text ends first.
+bool read_header(rinex::LineCursor& cursor, Header& header) {
+  while (!cursor.at_end()) {
+    std::string_view line = cursor.next();
+    if (line.size() < 60) continue;
+    std::string_view label = trim(rinex::rest(line, 60));
+    if (contains(label, "RINEX VERSION")) {
+      if (auto version = rinex::parse_float(trim(field(line, 0, 9)))) header.version = *version;
+      header.file_type = line[20];
+    } else if (contains(label, "END OF HEADER")) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Truncation toward zero, saturating at the 32-bit limits; NaN gives 0.
+std::int32_t saturating_i32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+// A data field that is missing or does not read is 0.0.
+double data_field(std::string_view line, std::size_t col) {
+  return rinex::parse_fortran_float(trim(field(line, col, kFieldWidth))).value_or(0.0);
+}
+
+struct FirstLine {
+  std::uint32_t number = 0;
+  rinex::EpochTime epoch;
+};
+
+// The satellite number and epoch of a record's first line; nothing when any of them is unreadable.
+std::optional<FirstLine> read_first_line(std::string_view line, const Layout& layout) {
+  FirstLine first;
+  auto number = rinex::parse_u32(trim(field(line, layout.number_col, layout.number_width)));
+  auto year = rinex::parse_i32(trim(field(line, layout.year_col, layout.year_width)));
+  auto month = rinex::parse_u32(trim(field(line, layout.month_col, 2)));
+  auto day = rinex::parse_u32(trim(field(line, layout.day_col, 2)));
+  auto hour = rinex::parse_u32(trim(field(line, layout.hour_col, 2)));
+  auto minute = rinex::parse_u32(trim(field(line, layout.minute_col, 2)));
+  auto second = rinex::parse_float(trim(field(line, layout.second_col, layout.second_width)));
+  if (!number || !year || !month || !day || !hour || !minute || !second) return std::nullopt;
+  first.number = *number;
+  first.epoch.year = *year;
+  if (layout.two_digit_year) first.epoch.year += *year < 80 ? 2000 : 1900;
+  first.epoch.month = *month;
+  first.epoch.day = *day;
+  first.epoch.hour = *hour;
+  first.epoch.minute = *minute;
+  first.epoch.second = *second;
+  return first;
+}
+
+// System letter and number, the number with at least two digits (G05, R12, C101).
+struct SatelliteKey {
+  std::array<char, 16> chars{};
+  std::size_t size = 0;
+  std::string_view view() const { return {chars.data(), size}; }
+};
+
+SatelliteKey satellite_key(char system, std::uint32_t number) {
+  SatelliteKey key;
+  key.chars[0] = system;
+  std::size_t at = 1;
+  if (number < 10) key.chars[at++] = '0';
+  auto [end, ec] = std::to_chars(key.chars.data() + at, key.chars.data() + key.chars.size(), number);
+  (void)ec;  // ten digits always fit
+  key.size = static_cast<std::size_t>(end - key.chars.data());
+  return key;
+}
+
+using Lines = std::array<std::string_view, kKeplerLines>;
+
+void read_kepler(const Lines& lines, char system, const Layout& layout, NavigationData& nav) {
+  auto first = read_first_line(lines[0], layout);
+  if (!first) return;
+  KeplerEphemeris eph;
+  eph.epoch = first->epoch;
+  eph.prn = first->number;
+  eph.system = system;
+  const auto& f1 = layout.first_line_fields;
+  const auto& f = layout.data_fields;
+  eph.clock_bias = data_field(lines[0], f1[0]);
+  eph.clock_drift = data_field(lines[0], f1[1]);
+  eph.clock_drift_rate = data_field(lines[0], f1[2]);
+  eph.iode = data_field(lines[1], f[0]);
+  eph.crs = data_field(lines[1], f[1]);
+  eph.delta_n = data_field(lines[1], f[2]);
+  eph.m0 = data_field(lines[1], f[3]);
+  eph.cuc = data_field(lines[2], f[0]);
+  eph.e = data_field(lines[2], f[1]);
+  eph.cus = data_field(lines[2], f[2]);
+  eph.sqrt_a = data_field(lines[2], f[3]);
+  eph.toe = data_field(lines[3], f[0]);
+  eph.cic = data_field(lines[3], f[1]);
+  eph.omega0 = data_field(lines[3], f[2]);
+  eph.cis = data_field(lines[3], f[3]);
+  eph.i0 = data_field(lines[4], f[0]);
+  eph.crc = data_field(lines[4], f[1]);
+  eph.omega = data_field(lines[4], f[2]);
+  eph.omega_dot = data_field(lines[4], f[3]);
+  eph.idot = data_field(lines[5], f[0]);
+  eph.week = saturating_i32(data_field(lines[5], f[2]));
+  // Lines 7 and 8 (accuracy, health, group delays, transmission time) are not kept.
+  auto& map = system == 'E' ? nav.galileo_ephemerides
+              : system == 'C' ? nav.beidou_ephemerides
+                              : nav.gps_ephemerides;
+  map[satellite_key(system, eph.prn).view()].push_back(eph);
+}
+
+void read_glonass(const Lines& lines, const Layout& layout, NavigationData& nav) {
+  auto first = read_first_line(lines[0], layout);
+  if (!first) return;
+  GlonassEphemeris eph;
+  eph.epoch = first->epoch;
+  eph.slot = first->number;
+  const auto& f1 = layout.first_line_fields;
+  const auto& f = layout.data_fields;
+  eph.clock_bias = data_field(lines[0], f1[0]);
+  eph.relative_frequency_bias = data_field(lines[0], f1[1]);
+  eph.message_frame_time = data_field(lines[0], f1[2]);
+  eph.x = data_field(lines[1], f[0]) * kMetresPerKilometre;
+  eph.x_velocity = data_field(lines[1], f[1]) * kMetresPerKilometre;
+  eph.x_acceleration = data_field(lines[1], f[2]) * kMetresPerKilometre;
+  eph.y = data_field(lines[2], f[0]) * kMetresPerKilometre;
+  eph.y_velocity = data_field(lines[2], f[1]) * kMetresPerKilometre;
+  eph.y_acceleration = data_field(lines[2], f[2]) * kMetresPerKilometre;
+  eph.frequency_channel = saturating_i32(data_field(lines[2], f[3]));
+  eph.z = data_field(lines[3], f[0]) * kMetresPerKilometre;
+  eph.z_velocity = data_field(lines[3], f[1]) * kMetresPerKilometre;
+  eph.z_acceleration = data_field(lines[3], f[2]) * kMetresPerKilometre;
+  // Health (line 2) and age of information (line 4) are not kept.
+  nav.glonass_ephemerides[satellite_key('R', eph.slot).view()].push_back(eph);
+  if (eph.frequency_channel != 0) {
+    std::array<char, 16> slot_text{};
+    auto [end, ec] = std::to_chars(slot_text.data(), slot_text.data() + slot_text.size(), eph.slot);
+    (void)ec;
+    nav.glonass_channels.insert_or_assign(
+        std::string_view(slot_text.data(), static_cast<std::size_t>(end - slot_text.data())),
+        eph.frequency_channel);
+  }
+}
+
+enum class RecordKind : std::uint8_t { none, kepler, glonass };
+
+struct RecordStart {
+  RecordKind kind = RecordKind::none;
+  char system = 'G';
+};
+
+// What a non-blank line at the cursor starts. RINEX 3 names the system in column 0; RINEX 2
+// files hold one system, GLONASS when the header's file type is 'G', GPS otherwise.
+RecordStart record_start(std::string_view line, bool v3, bool v2_glonass) {
+  if (!v3) return v2_glonass ? RecordStart{RecordKind::glonass, 'R'} : RecordStart{RecordKind::kepler, 'G'};
+  switch (line[0]) {
+    case 'G':
+    case 'J':
+    case 'E':
+    case 'C':
+      return {RecordKind::kepler, line[0]};
+    case 'R':
+      return {RecordKind::glonass, 'R'};
+    default:
+      return {};  // SBAS, NavIC and stray lines are passed over one at a time
+  }
+}
+
+void read_records(rinex::LineCursor& cursor, const Header& header, NavigationData& nav) {
+  const bool v3 = header.version >= 3.0;
+  const bool v2_glonass = !v3 && header.file_type == 'G';
+  const Layout& layout = v3 ? kLayoutV3 : kLayoutV2;
+  Lines lines;
+  while (!cursor.at_end()) {
+    rinex::LineCursor probe = cursor;
+    lines[0] = probe.next();
+    if (trim(lines[0]).empty()) {
+      cursor = probe;
+      continue;
+    }
+    RecordStart start = record_start(lines[0], v3, v2_glonass);
+    std::size_t count = start.kind == RecordKind::kepler    ? kKeplerLines
+                        : start.kind == RecordKind::glonass ? kGlonassLines
+                                                            : 0;
+    std::size_t have = 1;
+    while (have < count && !probe.at_end()) lines[have++] = probe.next();
+    if (count == 0 || have < count) {
+      cursor.skip();
+      continue;
+    }
+    // A rejected record still consumes its lines, so it never shifts the reading of the next.
+    if (start.kind == RecordKind::kepler) {
+      read_kepler(lines, start.system, layout, nav);
+    } else {
+      read_glonass(lines, layout, nav);
+    }
+    cursor = probe;
+  }
+}
+
+}  // namespace
+
+NavParse parse_navigation(std::string_view bytes) {
+  NavParse parse;
+  rinex::LineCursor cursor(bytes);
+  Header header;
+  if (!read_header(cursor, header)) {
+    parse.error = rinex::ParseError::no_end_of_header;
+    return parse;
+  }
+  read_records(cursor, header, parse.data);
+  return parse;
+}
+
+}  // namespace qcn::navigation

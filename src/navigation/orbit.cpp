@@ -1,0 +1,235 @@
+// Broadcast orbits: ephemeris selection, the IS-GPS-200 Keplerian model, GLONASS RK4 integration.
+#include "navigation/orbit.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace qcn::navigation {
+namespace {
+
+// Keplerian model (the GPS values serve all four systems).
+constexpr double kGm = 3.986005e14;                 // m^3/s^2
+constexpr double kEarthRotation = 7.2921151467e-5;  // rad/s
+constexpr double kGpsEpochJulianDay = 2444244.5;   // 1980-01-06 0 h
+constexpr double kSecondsPerWeek = 604800.0;
+constexpr double kSecondsPerHalfWeek = 302400.0;
+constexpr double kSecondsPerDay = 86400.0;
+constexpr int kKeplerIterations = 10;
+
+// GLONASS model.
+constexpr double kGlonassGm = 3.9860044e14;                // m^3/s^2
+constexpr double kGlonassOneAndHalfJ2Ae2 = 66062825163.19413;  // 1.5 * J2 * ae^2, m^2
+constexpr double kGlonassRotationSquared = 5.3174941173225e-9;  // s^-2
+constexpr double kGlonassTwiceRotation = 1.458423e-4;          // s^-1
+constexpr double kGlonassStep = 60.0;                          // s
+
+// Selection bounds in days, applied to the floating Julian-day difference as it comes.
+constexpr double kKeplerWindowDays = 0.16666666666666666;   // 4 h
+constexpr double kGlonassWindowDays = 0.041666666666666664;  // 1 h
+
+template <typename Record>
+const Record* closest(std::span<const Record> records, const rinex::EpochTime& epoch, double window) {
+  const double jd = detail::julian_day_fast(epoch);
+  const Record* best = nullptr;
+  double best_diff = 0.0;
+  for (const Record& record : records) {
+    double diff = std::fabs(detail::julian_day_fast(record.epoch) - jd);
+    if (!(diff < window)) continue;
+    if (best == nullptr || diff < best_diff) {
+      best = &record;
+      best_diff = diff;
+    }
+  }
+  return best;
+}
+
+std::int32_t saturating_i32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+struct State {
+  double x, y, z, vx, vy, vz;
+};
+
+struct Acceleration {
+  double x, y, z;
+};
+
+// Time derivative of the state: velocity, and gravity with J2 in the rotating Earth-fixed frame
+// plus the broadcast luni-solar acceleration, held constant.
+State derivative(const State& s, const Acceleration& broadcast) {
+  const double r = std::sqrt(s.x * s.x + s.y * s.y + s.z * s.z);
+  const double r2 = r * r;
+  const double rho = kGlonassOneAndHalfJ2Ae2 / r2;
+  const double zeta = 5.0 * s.z * s.z / r2;
+  const double gm_r3 = kGlonassGm / (r * r * r);
+  const double ax = -gm_r3 * s.x * (1.0 + rho * (1.0 - zeta)) + kGlonassRotationSquared * s.x +
+                    kGlonassTwiceRotation * s.vy + broadcast.x;
+  const double ay = -gm_r3 * s.y * (1.0 + rho * (1.0 - zeta)) + kGlonassRotationSquared * s.y -
+                    kGlonassTwiceRotation * s.vx + broadcast.y;
+  const double az = -gm_r3 * s.z * (1.0 + rho * (3.0 - zeta)) + broadcast.z;
+  return {s.vx, s.vy, s.vz, ax, ay, az};
+}
+
+State advance(const State& s, const State& k, double h) {
+  return {s.x + h * k.x,   s.y + h * k.y,   s.z + h * k.z,
+          s.vx + h * k.vx, s.vy + h * k.vy, s.vz + h * k.vz};
+}
+
+double rk4_sum(double s, double k1, double k2, double k3, double k4, double h) {
+  return s + h / 6.0 * (k1 + 2.0 * k2 + 2.0 * k3 + k4);
+}
+
+State rk4_step(const State& s, const Acceleration& broadcast, double h) {
+  const State k1 = derivative(s, broadcast);
+  const State k2 = derivative(advance(s, k1, h / 2.0), broadcast);
+  const State k3 = derivative(advance(s, k2, h / 2.0), broadcast);
+  const State k4 = derivative(advance(s, k3, h), broadcast);
+  return {rk4_sum(s.x, k1.x, k2.x, k3.x, k4.x, h),       rk4_sum(s.y, k1.y, k2.y, k3.y, k4.y, h),
+          rk4_sum(s.z, k1.z, k2.z, k3.z, k4.z, h),       rk4_sum(s.vx, k1.vx, k2.vx, k3.vx, k4.vx, h),
+          rk4_sum(s.vy, k1.vy, k2.vy, k3.vy, k4.vy, h), rk4_sum(s.vz, k1.vz, k2.vz, k3.vz, k4.vz, h)};
+}
+
+}  // namespace
+
+namespace detail {
+
+// Same value as rinex::julian_day, bit for bit, with the calendar part in integers for ordinary dates. Every
+// partial sum of that part is an integer below 2^53, so the floating sum is exact either way.
+double julian_day_fast(const rinex::EpochTime& t) {
+  constexpr std::int32_t kMinYear = -4000;
+  constexpr std::int32_t kMaxYear = 1000000;
+  constexpr std::uint32_t kMaxDay = 1000000;
+  if (t.month < 1 || t.month > 12 || t.year < kMinYear || t.year > kMaxYear || t.day > kMaxDay) {
+    return rinex::julian_day(t);
+  }
+  const std::int64_t a = t.month <= 2 ? 1 : 0;
+  const std::int64_t y = static_cast<std::int64_t>(t.year) + 4800 - a;
+  const std::int64_t m = static_cast<std::int64_t>(t.month) + 12 * a - 3;
+  const std::int64_t days = static_cast<std::int64_t>(t.day) + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 +
+                            y / 400 - 32045;
+  const double day_fraction =
+      (static_cast<double>(t.hour) * 3600.0 + static_cast<double>(t.minute) * 60.0 + t.second) / 86400.0;
+  return static_cast<double>(days) + day_fraction;
+}
+
+}  // namespace detail
+
+const KeplerEphemeris* select_ephemeris(std::span<const KeplerEphemeris> records,
+                                        const rinex::EpochTime& epoch) {
+  return closest(records, epoch, kKeplerWindowDays);
+}
+
+const GlonassEphemeris* select_ephemeris(std::span<const GlonassEphemeris> records,
+                                         const rinex::EpochTime& epoch) {
+  return closest(records, epoch, kGlonassWindowDays);
+}
+
+double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s) {
+  // julian_day counts from midnight, half a day after the astronomical Julian date.
+  const double days = detail::julian_day_fast(epoch) - 0.5 - kGpsEpochJulianDay;
+  const std::int32_t week = saturating_i32(std::floor(days / 7.0));
+  const double time_of_week = (days - 7.0 * static_cast<double>(week)) * kSecondsPerDay;
+  double tk = time_of_week - toe_s;
+  if (tk > kSecondsPerHalfWeek) {
+    tk -= kSecondsPerWeek;
+  } else if (tk < -kSecondsPerHalfWeek) {
+    tk += kSecondsPerWeek;
+  }
+  return tk;
+}
+
+rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& epoch) {
+  const double tk = seconds_from_toe(epoch, eph.toe);
+  const double a = eph.sqrt_a * eph.sqrt_a;
+  const double n = std::sqrt(kGm / (a * a * a)) + eph.delta_n;
+  const double mean_anomaly = eph.m0 + n * tk;
+  // A fixed number of Newton steps keeps the cost and the result independent of convergence.
+  double ecc_anomaly = mean_anomaly;
+  for (int k = 0; k < kKeplerIterations; ++k) {
+    ecc_anomaly = ecc_anomaly - (ecc_anomaly - eph.e * std::sin(ecc_anomaly) - mean_anomaly) /
+                                    (1.0 - eph.e * std::cos(ecc_anomaly));
+  }
+  const double sin_e = std::sin(ecc_anomaly);
+  const double cos_e = std::cos(ecc_anomaly);
+  const double true_anomaly = std::atan2(std::sqrt(1.0 - eph.e * eph.e) * sin_e, cos_e - eph.e);
+  const double phi = true_anomaly + eph.omega;
+  const double sin_2phi = std::sin(2.0 * phi);
+  const double cos_2phi = std::cos(2.0 * phi);
+  const double du = eph.cus * sin_2phi + eph.cuc * cos_2phi;
+  const double dr = eph.crs * sin_2phi + eph.crc * cos_2phi;
+  const double di = eph.cis * sin_2phi + eph.cic * cos_2phi;
+  const double u = phi + du;
+  const double r = a * (1.0 - eph.e * cos_e) + dr;
+  const double i = eph.i0 + eph.idot * tk + di;
+  const double node = eph.omega0 + (eph.omega_dot - kEarthRotation) * tk - kEarthRotation * eph.toe;
+  const double x_orb = r * std::cos(u);
+  const double y_orb = r * std::sin(u);
+  const double cos_node = std::cos(node);
+  const double sin_node = std::sin(node);
+  const double cos_i = std::cos(i);
+  return {x_orb * cos_node - y_orb * cos_i * sin_node, x_orb * sin_node + y_orb * cos_i * cos_node,
+          y_orb * std::sin(i)};
+}
+
+GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s) {
+  if (!std::isfinite(dt_s)) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    return {{nan, nan, nan}, {nan, nan, nan}};
+  }
+  State s{eph.x, eph.y, eph.z, eph.x_velocity, eph.y_velocity, eph.z_velocity};
+  const Acceleration broadcast{eph.x_acceleration, eph.y_acceleration, eph.z_acceleration};
+  const double nominal = dt_s > 0.0 ? kGlonassStep : -kGlonassStep;
+  double elapsed = 0.0;
+  while (std::fabs(elapsed) < std::fabs(dt_s)) {
+    const double remaining = dt_s - elapsed;
+    const double h = std::fabs(remaining) < kGlonassStep ? remaining : nominal;
+    s = rk4_step(s, broadcast, h);
+    elapsed += h;
+  }
+  return {{s.x, s.y, s.z}, {s.vx, s.vy, s.vz}};
+}
+
+std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
+                                              const rinex::EpochTime& epoch) {
+  if (satellite.empty()) return std::nullopt;
+  const rinex::OrderedMap<std::vector<KeplerEphemeris>>* kepler = nullptr;
+  switch (satellite[0]) {
+    case 'G':
+    case 'J':
+      kepler = &nav.gps_ephemerides;
+      break;
+    case 'E':
+      kepler = &nav.galileo_ephemerides;
+      break;
+    case 'C':
+      kepler = &nav.beidou_ephemerides;
+      break;
+    case 'R': {
+      const auto* records = nav.glonass_ephemerides.find(satellite);
+      if (records == nullptr) return std::nullopt;
+      const GlonassEphemeris* eph = select_ephemeris(*records, epoch);
+      if (eph == nullptr) return std::nullopt;
+      const double dt_s = rinex::seconds_between(epoch, eph->epoch);
+      if (dt_s == 0.0) return rinex::Ecef{eph->x, eph->y, eph->z};
+      return propagate_glonass(*eph, dt_s).pos_ecef;
+    }
+    default:
+      return std::nullopt;
+  }
+  const auto* records = kepler->find(satellite);
+  if (records == nullptr) return std::nullopt;
+  const KeplerEphemeris* eph = select_ephemeris(*records, epoch);
+  if (eph == nullptr) return std::nullopt;
+  return kepler_position(*eph, epoch);
+}
+
+}  // namespace qcn::navigation

@@ -1,0 +1,49 @@
+// Earth-fixed satellite positions from broadcast ephemerides, computed without allocating.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "navigation/nav_data.hpp"
+#include "rinex/epoch_time.hpp"
+#include "rinex/obs_data.hpp"
+
+namespace qcn::navigation {
+
+/// A GLONASS state: Earth-fixed position (m) and velocity (m/s).
+struct GlonassState {
+  rinex::Ecef pos_ecef;
+  rinex::Ecef velocity_ecef;  // metres per second in each axis
+};
+
+/// The satellite's Earth-fixed position at the epoch; nothing without a record close enough
+/// (4 h Keplerian, 1 h GLONASS) or for systems other than G, J, E, C and R.
+std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
+                                              const rinex::EpochTime& epoch);
+
+/// The record whose time of clock is closest to the epoch and strictly under 4 h away (ties keep
+/// the earlier record); null when none is.
+const KeplerEphemeris* select_ephemeris(std::span<const KeplerEphemeris> records,
+                                        const rinex::EpochTime& epoch);
+
+/// The record closest to the epoch and strictly under 1 h away (ties keep the earlier); null when none.
+const GlonassEphemeris* select_ephemeris(std::span<const GlonassEphemeris> records,
+                                         const rinex::EpochTime& epoch);
+
+/// Seconds from toe to the epoch's GPS time of week, wrapped into the half week around toe.
+double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s);
+
+/// Position of the broadcast Keplerian model at the epoch, whatever its distance from the record.
+rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& epoch);
+
+/// The record's state integrated by dt_s (RK4, 60 s steps then one shorter; 60 steps per hour of
+/// dt_s); a non-finite dt_s gives a NaN state.
+GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s);
+
+namespace detail {
+/// rinex::julian_day bit for bit, faster for months 1-12 and years -4000 to 1000000.
+double julian_day_fast(const rinex::EpochTime& epoch);
+}  // namespace detail
+
+}  // namespace qcn::navigation

@@ -1,0 +1,90 @@
+// The NavigationData class: what a parsed navigation file holds, per constellation.
+#include <string>
+
+#include "navigation/nav_data.hpp"
+#include "python/convert.hpp"
+#include "python/module_state.hpp"
+#include "python/wrapper.hpp"
+
+namespace qcn::python {
+namespace {
+
+using Record = navigation::NavigationData;
+
+// Satellites with at least one record; QZSS satellites are counted with GPS, where they are stored.
+struct Counts {
+  std::uint64_t gps, glonass, galileo, beidou;
+  std::uint64_t total() const { return gps + glonass + galileo + beidou; }
+};
+
+Counts counts_of(const Record& r) {
+  return {r.gps_ephemerides.size(), r.glonass_ephemerides.size(), r.galileo_ephemerides.size(),
+          r.beidou_ephemerides.size()};
+}
+
+template <std::uint64_t Counts::*Field>
+PyObject* get_count(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_int(counts_of(r).*Field).release(); });
+}
+
+PyObject* get_satellite_count(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_int(counts_of(r).total()).release(); });
+}
+
+PyObject* has_data(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("NavigationData.has_data()", nargs, kwnames)) return nullptr;
+  return with_record<Record>(self, [](const Record& r) { return to_py_bool(counts_of(r).total() > 0).release(); });
+}
+
+PyObject* repr(PyObject* self) {
+  return with_record<Record>(self, [](const Record& r) {
+    Counts c = counts_of(r);
+    std::string text = "NavigationData(GPS=" + std::to_string(c.gps) + ", GLONASS=" + std::to_string(c.glonass) +
+                       ", Galileo=" + std::to_string(c.galileo) + ", BeiDou=" + std::to_string(c.beidou) + ")";
+    return to_py_str(text).release();
+  });
+}
+
+PyGetSetDef getset[] = {
+    {"satellite_count", get_satellite_count, nullptr, "Get satellite count", nullptr},
+    {"gps_count", get_count<&Counts::gps>, nullptr, "Get GPS satellite count", nullptr},
+    {"glonass_count", get_count<&Counts::glonass>, nullptr, "Get GLONASS satellite count", nullptr},
+    {"galileo_count", get_count<&Counts::galileo>, nullptr, "Get Galileo satellite count", nullptr},
+    {"beidou_count", get_count<&Counts::beidou>, nullptr, "Get BeiDou satellite count", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef methods[] = {
+    {"has_data", as_cfunction<has_data>(), METH_FASTCALL | METH_KEYWORDS,
+     "has_data($self)\n--\n\nCheck if navigation data is available"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("Python wrapper for NavigationData")},
+    {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
+    {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "quorlin_cn0.NavigationData",
+    sizeof(Wrapper<Record>),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
+    slots,
+};
+
+}  // namespace
+
+PyObject* create_navigation_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &spec, nullptr); }
+
+PyObject* new_navigation(ModuleState* state, navigation::NavigationData&& data) {
+  return wrap_record(reinterpret_cast<PyTypeObject*>(state->navigation_type), std::move(data));
+}
+
+}  // namespace qcn::python

@@ -1,0 +1,122 @@
+// Julian days, differences of epochs and the timestamp text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "rinex/epoch_time.hpp"
+
+namespace {
+
+using qcn::rinex::EpochTime;
+using qcn::rinex::julian_day;
+using qcn::rinex::seconds_between;
+using qcn::rinex::timestamp_text;
+
+// A Julian day near 2.45e6 carries about 4e-10 days (40 microseconds) of resolution.
+constexpr double kSecondsTolerance = 1e-4;
+
+// Reference values are astronomical Julian dates of 0h, plus the half day by which julian_day
+// counts from midnight.
+TEST(EpochTimeTest, JulianDayOfKnownDates) {
+  struct Case {
+    EpochTime time;
+    double astronomical_jd;
+  };
+  static constexpr Case kCases[] = {
+      {{2000, 1, 1, 12, 0, 0.0}, 2451545.0},  // J2000.0
+      {{2000, 1, 1, 0, 0, 0.0}, 2451544.5},
+      {{1858, 11, 17, 0, 0, 0.0}, 2400000.5},  // MJD 0
+      {{1980, 1, 6, 0, 0, 0.0}, 2444244.5},    // GPS time zero
+      {{1970, 1, 1, 0, 0, 0.0}, 2440587.5},    // Unix time zero
+      {{2024, 3, 1, 0, 0, 0.0}, 2460370.5},
+      {{1900, 3, 1, 0, 0, 0.0}, 2415079.5},
+      {{-4713, 11, 24, 12, 0, 0.0}, 0.0},  // proleptic Gregorian origin of the count
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(timestamp_text(c.time));
+    EXPECT_DOUBLE_EQ(julian_day(c.time), c.astronomical_jd + 0.5);
+  }
+  EXPECT_NEAR(julian_day({2024, 3, 1, 18, 30, 45.5}) - julian_day({2024, 3, 1, 0, 0, 0.0}),
+              (18 * 3600 + 30 * 60 + 45.5) / 86400.0, 1e-9);
+}
+
+// Fields are not validated: day 0 and month 13 or 0 fall into the neighbouring days and years.
+TEST(EpochTimeTest, FieldsOutOfRangeRollOver) {
+  EXPECT_EQ(julian_day({2024, 3, 0, 0, 0, 0.0}), julian_day({2024, 2, 29, 0, 0, 0.0}));
+  EXPECT_EQ(julian_day({2023, 13, 1, 0, 0, 0.0}), julian_day({2024, 1, 1, 0, 0, 0.0}));
+  EXPECT_EQ(julian_day({2024, 0, 1, 0, 0, 0.0}), julian_day({2023, 12, 1, 0, 0, 0.0}));
+  EXPECT_NEAR(seconds_between({2024, 1, 1, 24, 0, 0.0}, {2024, 1, 2, 0, 0, 0.0}), 0.0, kSecondsTolerance);
+  EXPECT_NEAR(seconds_between({2024, 1, 1, 0, 0, 61.0}, {2024, 1, 1, 0, 1, 1.0}), 0.0, kSecondsTolerance);
+}
+
+TEST(EpochTimeTest, SecondsBetweenAcrossBoundaries) {
+  struct Case {
+    const char* what;
+    EpochTime a, b;
+    double seconds;
+  };
+  static constexpr Case kCases[] = {
+      {"same minute", {2024, 3, 1, 0, 0, 30.0}, {2024, 3, 1, 0, 0, 0.0}, 30.0},
+      {"midnight", {2024, 3, 2, 0, 0, 0.5}, {2024, 3, 1, 23, 59, 59.5}, 1.0},
+      {"year end", {2000, 1, 1, 0, 0, 30.0}, {1999, 12, 31, 23, 59, 30.0}, 60.0},
+      {"leap day", {2024, 3, 1, 0, 0, 0.0}, {2024, 2, 28, 0, 0, 0.0}, 2 * 86400.0},
+      {"no leap day", {2023, 3, 1, 0, 0, 0.0}, {2023, 2, 28, 0, 0, 0.0}, 86400.0},
+      {"1900 is no leap year", {1900, 3, 1, 0, 0, 0.0}, {1900, 2, 28, 0, 0, 0.0}, 86400.0},
+      {"2000 is a leap year", {2000, 3, 1, 0, 0, 0.0}, {2000, 2, 28, 0, 0, 0.0}, 2 * 86400.0},
+      {"whole year", {2024, 1, 1, 0, 0, 0.0}, {2023, 1, 1, 0, 0, 0.0}, 365 * 86400.0},
+      // GPS weeks start on Sunday 0h: Saturday 2024-03-02 23:59:59 to Sunday 2024-03-03 0h.
+      {"GPS week", {2024, 3, 3, 0, 0, 0.0}, {2024, 3, 2, 23, 59, 59.0}, 1.0},
+      {"GPS week 2304", {2024, 3, 3, 0, 0, 0.0}, {1980, 1, 6, 0, 0, 0.0}, 2304 * 7 * 86400.0},
+      {"backwards", {2024, 3, 1, 0, 0, 0.0}, {2024, 3, 1, 0, 1, 0.0}, -60.0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_NEAR(seconds_between(c.a, c.b), c.seconds, kSecondsTolerance);
+  }
+}
+
+TEST(EpochTimeTest, TimestampTextHasFixedFields) {
+  struct Case {
+    EpochTime time;
+    const char* text;
+  };
+  static constexpr Case kCases[] = {
+      {{2024, 3, 1, 0, 0, 5.5}, "2024-03-01T00:00:05.500Z"},
+      {{2021, 1, 1, 23, 59, 30.0}, "2021-01-01T23:59:30.000Z"},
+      {{2020, 10, 30, 13, 22, 14.0001055}, "2020-10-30T13:22:14.000Z"},
+      {{2018, 6, 22, 6, 17, 0.0004}, "2018-06-22T06:17:00.000Z"},
+      {{2018, 6, 22, 6, 17, 0.0015}, "2018-06-22T06:17:00.002Z"},  // 0.0015 is stored above the tie
+      {{2018, 6, 22, 6, 17, 59.9996}, "2018-06-22T06:17:60.000Z"},
+      {{999, 12, 31, 0, 0, 0.0}, "0999-12-31T00:00:00.000Z"},
+      {{12345, 1, 1, 0, 0, 0.0}, "12345-01-01T00:00:00.000Z"},
+      {{-1, 1, 1, 0, 0, 0.0}, "-001-01-01T00:00:00.000Z"},
+      {{2024, 13, 0, 25, 61, 100.25}, "2024-13-00T25:61:100.250Z"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(timestamp_text(c.time), c.text);
+  }
+  std::string out = "start=";
+  qcn::rinex::append_timestamp_text(out, {2024, 3, 1, 0, 0, 5.5});
+  EXPECT_EQ(out, "start=2024-03-01T00:00:05.500Z");
+}
+
+TEST(EpochTimeTest, TimestampTextSortsChronologically) {
+  std::vector<EpochTime> times = {
+      {2024, 3, 1, 0, 0, 5.5},   {2024, 3, 1, 0, 0, 50.0},  {2024, 3, 1, 0, 1, 0.0},  {2024, 3, 1, 10, 0, 0.0},
+      {2024, 3, 10, 0, 0, 0.0},  {2024, 12, 1, 0, 0, 0.0},  {2024, 2, 29, 23, 59, 59.999}, {1999, 12, 31, 0, 0, 0.0},
+      {2000, 1, 1, 0, 0, 0.0},   {2024, 3, 1, 0, 0, 9.999}, {2024, 3, 1, 0, 0, 10.0}, {1000, 1, 1, 0, 0, 0.0},
+  };
+  std::vector<EpochTime> by_time = times;
+  std::sort(by_time.begin(), by_time.end(),
+            [](const EpochTime& a, const EpochTime& b) { return seconds_between(a, b) < 0; });
+  std::vector<std::string> texts;
+  for (const EpochTime& t : times) texts.push_back(timestamp_text(t));
+  std::sort(texts.begin(), texts.end());
+  ASSERT_EQ(texts.size(), by_time.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(texts[i], timestamp_text(by_time[i]));
+}
+
+}  // namespace
