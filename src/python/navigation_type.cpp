@@ -71,7 +71,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "quorlin_cn0.NavigationData",
     sizeof(Wrapper<Record>),
     0,
@@ -81,7 +81,7 @@ PyType_Spec spec = {
 
 }  // namespace
 
-PyObject* create_navigation_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &spec, nullptr); }
+PyObject* create_navigation_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &type_spec, nullptr); }
 
 PyObject* new_navigation(ModuleState* state, navigation::NavigationData&& data) {
   return wrap_record(reinterpret_cast<PyTypeObject*>(state->navigation_type), std::move(data));

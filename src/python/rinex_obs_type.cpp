@@ -201,7 +201,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "quorlin_cn0.RinexObsData",
     sizeof(Wrapper<Record>),
     0,
@@ -211,7 +211,7 @@ PyType_Spec spec = {
 
 }  // namespace
 
-PyObject* create_rinex_obs_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &spec, nullptr); }
+PyObject* create_rinex_obs_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &type_spec, nullptr); }
 
 PyObject* new_rinex_obs(ModuleState* state, rinex::RinexObsData&& data) {
   return wrap_record(reinterpret_cast<PyTypeObject*>(state->rinex_obs_type), std::move(data));
