@@ -65,18 +65,6 @@ bool read_header(rinex::LineCursor& cursor, Header& header) {
   return false;
 }
 
-// Truncation toward zero, saturating at the 32-bit limits; NaN gives 0.
-std::int32_t saturating_i32(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-    return std::numeric_limits<std::int32_t>::min();
-  }
-  if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(value);
-}
-
 // A data field that is missing or does not read is 0.0.
 double data_field(std::string_view line, std::size_t col) {
   return rinex::parse_fortran_float(trim(field(line, col, kFieldWidth))).value_or(0.0);
@@ -158,7 +146,7 @@ void read_kepler(const Lines& lines, char system, const Layout& layout, Navigati
   eph.omega = data_field(lines[4], f[2]);
   eph.omega_dot = data_field(lines[4], f[3]);
   eph.idot = data_field(lines[5], f[0]);
-  eph.week = saturating_i32(data_field(lines[5], f[2]));
+  eph.week = rinex::saturating_i32(data_field(lines[5], f[2]));
   // Lines 7 and 8 (accuracy, health, group delays, transmission time) are not kept.
   auto& map = system == 'E' ? nav.galileo_ephemerides
               : system == 'C' ? nav.beidou_ephemerides
@@ -183,7 +171,7 @@ void read_glonass(const Lines& lines, const Layout& layout, NavigationData& nav)
   eph.y = data_field(lines[2], f[0]) * kMetresPerKilometre;
   eph.y_velocity = data_field(lines[2], f[1]) * kMetresPerKilometre;
   eph.y_acceleration = data_field(lines[2], f[2]) * kMetresPerKilometre;
-  eph.frequency_channel = saturating_i32(data_field(lines[2], f[3]));
+  eph.frequency_channel = rinex::saturating_i32(data_field(lines[2], f[3]));
   eph.z = data_field(lines[3], f[0]) * kMetresPerKilometre;
   eph.z_velocity = data_field(lines[3], f[1]) * kMetresPerKilometre;
   eph.z_acceleration = data_field(lines[3], f[2]) * kMetresPerKilometre;

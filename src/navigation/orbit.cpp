@@ -1,6 +1,8 @@
 // Broadcast orbits: ephemeris selection, the IS-GPS-200 Keplerian model, GLONASS RK4 integration.
 #include "navigation/orbit.hpp"
 
+#include "rinex/text.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -42,17 +44,6 @@ const Record* closest(std::span<const Record> records, const rinex::EpochTime& e
     }
   }
   return best;
-}
-
-std::int32_t saturating_i32(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-    return std::numeric_limits<std::int32_t>::min();
-  }
-  if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(value);
 }
 
 struct State {
@@ -136,7 +127,7 @@ const GlonassEphemeris* select_ephemeris(std::span<const GlonassEphemeris> recor
 double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s) {
   // julian_day counts from midnight, half a day after the astronomical Julian date.
   const double days = detail::julian_day_fast(epoch) - 0.5 - kGpsEpochJulianDay;
-  const std::int32_t week = saturating_i32(std::floor(days / 7.0));
+  const std::int32_t week = rinex::saturating_i32(std::floor(days / 7.0));
   const double time_of_week = (days - 7.0 * static_cast<double>(week)) * kSecondsPerDay;
   double tk = time_of_week - toe_s;
   if (tk > kSecondsPerHalfWeek) {

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -145,6 +147,18 @@ std::optional<double> parse_float(std::string_view s);
 
 /// parse_float of a field with Fortran exponents: 'D' and 'd' read as 'E' and 'e'.
 std::optional<double> parse_fortran_float(std::string_view s);
+
+/// Truncation toward zero, saturating at the 32-bit limits; NaN gives 0.
+inline std::int32_t saturating_i32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(value);
+}
 
 /// Copies text that will outlive the input buffer, replacing every byte of 0x80 or above by '?'.
 std::string to_ascii_text(std::string_view s);
