@@ -1,0 +1,121 @@
+// The accepted C/N0 values of one analysis and their groupings. Every analysis step works on
+// indices into one list of samples, so no step copies them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "rinex/satellite_id.hpp"
+
+namespace qcn::cn0 {
+
+/// Constellation name of a sample from its satellite's system letter; I (NavIC) and any other
+/// letter give "Unknown".
+std::string_view sample_system_name(char letter);
+
+/// One satellite at one epoch, as far as it produced samples: where it was seen and when.
+struct Sighting {
+  double elevation = 45.0;   // degrees; 45 when no look angle was computed
+  double azimuth = 0.0;      // degrees in [0, 360); 0 when none was computed
+  std::uint32_t time = 0;    // index into SampleSet::timestamps
+  std::uint32_t satellite = 0;  // index into SampleSet::satellites
+};
+
+/// One accepted C/N0 value.
+struct Cn0Sample {
+  double cn0 = 0.0;              // dB-Hz
+  std::uint32_t sighting = 0;    // index into SampleSet::sightings
+  std::uint32_t signal = 0;      // index into SampleSet::signals
+};
+
+struct SampleSatellite {
+  std::string id;                  // as stored in the observations, such as G05
+  std::uint32_t constellation = 0;  // index into SampleSet::constellations
+};
+
+/// Samples in extraction order (epochs in file order, satellites and codes in file order).
+/// Satellites, constellations and timestamps are numbered in order of first appearance among
+/// the samples, which is the order a map filled from the samples iterates in.
+struct SampleSet {
+  std::vector<Cn0Sample> samples;
+  std::vector<Sighting> sightings;
+  std::vector<SampleSatellite> satellites;
+  std::vector<std::string_view> constellations;  // sample constellation names (static texts)
+  std::vector<std::string> timestamps;           // distinct timestamp texts
+  std::vector<std::uint32_t> sorted_times;       // timestamp indices, texts ascending byte-wise
+  std::vector<std::string> signals;              // observation code texts
+
+  std::size_t size() const { return samples.size(); }
+  bool empty() const { return samples.empty(); }
+
+  const Sighting& sighting_of(std::size_t i) const { return sightings[samples[i].sighting]; }
+  double cn0(std::size_t i) const { return samples[i].cn0; }
+  double elevation(std::size_t i) const { return sighting_of(i).elevation; }
+  double azimuth(std::size_t i) const { return sighting_of(i).azimuth; }
+  std::uint32_t time(std::size_t i) const { return sighting_of(i).time; }
+  std::uint32_t satellite(std::size_t i) const { return sighting_of(i).satellite; }
+  std::uint32_t constellation(std::size_t i) const { return satellites[satellite(i)].constellation; }
+
+  const std::string& timestamp_text(std::size_t i) const { return timestamps[time(i)]; }
+  const std::string& satellite_id(std::size_t i) const { return satellites[satellite(i)].id; }
+  std::string_view constellation_name(std::size_t i) const { return constellations[constellation(i)]; }
+  const std::string& signal_text(std::size_t i) const { return signals[samples[i].signal]; }
+};
+
+/// Sample indices grouped by a key numbered 0..n-1; members keep sample order.
+struct Grouping {
+  std::vector<std::uint32_t> offsets;  // size n + 1
+  std::vector<std::uint32_t> members;
+
+  std::size_t size() const { return offsets.empty() ? 0 : offsets.size() - 1; }
+  std::span<const std::uint32_t> group(std::size_t g) const {
+    return {members.data() + offsets[g], offsets[g + 1] - offsets[g]};
+  }
+};
+
+/// The three groupings every step shares, built once per analysis.
+struct SampleGroups {
+  Grouping by_satellite;      // group g = SampleSet::satellites[g]
+  Grouping by_time;           // group g = SampleSet::timestamps[g] (walk sorted_times for order)
+  Grouping by_constellation;  // group g = SampleSet::constellations[g]
+};
+
+SampleGroups group_samples(const SampleSet& set);
+
+/// Fills a SampleSet one epoch and one satellite at a time, numbering what it meets first.
+class SampleSetBuilder {
+ public:
+  /// Starts an epoch; epochs with equal timestamp texts share one time point.
+  void begin_epoch(std::string timestamp);
+  /// Starts a satellite of the current epoch with its look angles; identifiers have at most
+  /// three characters, as in the observations. The text must live until the next call.
+  void begin_satellite(std::string_view satellite, double elevation, double azimuth);
+  /// Adds a sample of the current satellite; signal indexes the signal texts.
+  void add(std::uint32_t signal, double cn0);
+  /// Adds a sample whose code is given as text (numbered on first use).
+  void add(std::string_view signal, double cn0);
+
+  /// The finished set, with sorted_times filled.
+  SampleSet finish(std::vector<std::string> signals = {});
+
+ private:
+  SampleSet set_;
+  std::unordered_map<std::string, std::uint32_t> time_index_;
+  std::unordered_map<std::uint32_t, std::uint32_t> satellite_index_;  // packed identifier -> index
+  std::unordered_map<std::string, std::uint32_t> signal_index_;
+  std::vector<std::string> signal_texts_;
+  std::string pending_timestamp_;
+  std::uint32_t time_ = 0;
+  bool time_open_ = false;
+  std::string_view pending_satellite_;
+  double pending_elevation_ = 45.0;
+  double pending_azimuth_ = 0.0;
+  bool sighting_open_ = false;
+};
+
+}  // namespace qcn::cn0

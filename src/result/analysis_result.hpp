@@ -1,0 +1,199 @@
+// The record one C/N0 analysis produces. Field names are the JSON keys and field order is the
+// JSON key order; maps iterate in insertion order, so every rendering is reproducible.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rinex/ordered_map.hpp"
+
+namespace qcn::result {
+
+template <typename Value>
+using Map = rinex::OrderedMap<Value>;
+
+struct FileInfo {
+  std::string filename;  // no entry point fills it
+  std::string marker_name;
+  std::string receiver_type;
+  std::string antenna_type;
+  std::string start_time;  // timestamp text of the first epoch, empty without epochs
+  std::string end_time;
+  double duration_hours = 0.0;
+  double interval = 0.0;  // seconds
+  double position_lat = 0.0;  // degrees, 0 without an approximate position
+  double position_lon = 0.0;
+  double position_height = 0.0;  // metres
+};
+
+struct QualityAssessment {
+  double overall = 0.0;
+  double cn0_score = 0.0;
+  double coverage_score = 0.0;
+  double consistency_score = 0.0;
+  std::string grade = "N/A";
+  std::string interpretation = "No data";
+};
+
+struct ResultSummary {
+  std::uint64_t total_observations = 0;
+  std::uint64_t total_satellites = 0;
+  std::uint64_t total_epochs = 0;
+  std::vector<std::string> systems_observed;
+  double mean_cn0 = 0.0;
+  double min_cn0 = 0.0;
+  double max_cn0 = 0.0;
+  std::uint64_t anomaly_count = 0;
+  std::uint64_t critical_count = 0;
+  std::uint64_t high_count = 0;
+  std::uint64_t low_count = 0;
+};
+
+struct ConstellationStats {
+  std::string system;
+  std::uint64_t satellite_count = 0;
+  std::uint64_t observation_count = 0;
+  double mean_cn0 = 0.0;
+  double min_cn0 = 0.0;
+  double max_cn0 = 0.0;
+  double std_cn0 = 0.0;
+  std::uint64_t satellites_expected = 0;
+  double availability_ratio = 0.0;
+  std::uint64_t cycle_slips = 0;
+  std::uint64_t data_gaps = 0;
+};
+
+struct SatelliteStats {
+  std::string satellite;
+  std::string system;
+  std::uint64_t observation_count = 0;
+  double mean_cn0 = 0.0;
+  double min_cn0 = 0.0;
+  double max_cn0 = 0.0;
+  double std_cn0 = 0.0;
+  double mean_elevation = 0.0;
+};
+
+/// The timestamp is held as the index of its text in TimeseriesData::timestamps (every sample
+/// timestamp is a time point), which keeps the per-sample series small; it is written as text.
+struct TimeseriesPoint {
+  std::uint32_t time = 0;
+  double cn0 = 0.0;
+  double elevation = 0.0;
+  double azimuth = 0.0;
+};
+
+struct SatelliteTimeseries {
+  std::string satellite;
+  std::string system;
+  std::string signal;  // code of the satellite's first sample
+  std::vector<TimeseriesPoint> cn0_series;
+};
+
+/// The three leading lists are parallel: element i of each describes time point i.
+struct TimeseriesData {
+  std::vector<std::string> timestamps;
+  std::vector<double> mean_cn0;
+  std::vector<std::uint64_t> satellite_count;
+  Map<SatelliteTimeseries> satellite_timeseries;
+  Map<std::vector<TimeseriesPoint>> constellation_timeseries;
+};
+
+/// Written with a last key `satellite`: the identifier of its trace, which is not repeated in
+/// every point.
+struct SkyplotPoint {
+  double azimuth = 0.0;
+  double elevation = 0.0;
+  double cn0 = 0.0;
+};
+
+struct SkyplotTrace {
+  std::string satellite;
+  std::string system;
+  std::vector<SkyplotPoint> points;
+};
+
+struct HeatmapPoint {
+  double azimuth_bin = 0.0;
+  double elevation_bin = 0.0;
+  double mean_cn0 = 0.0;
+  std::uint64_t count = 0;
+};
+
+struct SkyplotData {
+  std::vector<SkyplotTrace> traces;
+  std::vector<HeatmapPoint> heatmap_points;
+  double coverage_percent = 0.0;
+};
+
+/// Matrices are indexed [elevation row][azimuth column].
+struct HeatmapData {
+  std::vector<double> azimuth_bins;
+  std::vector<double> elevation_bins;
+  std::vector<std::vector<double>> cn0_matrix;
+  std::vector<std::vector<std::uint64_t>> count_matrix;
+};
+
+struct CN0Anomaly {
+  std::string timestamp;
+  std::string severity;  // "critical", "high" or "low"
+  std::string event_type;
+  std::string description;
+  double cn0_drop = 0.0;
+  std::vector<std::string> affected_satellites;
+  std::vector<std::string> affected_systems;
+};
+
+struct SystemVisibility {
+  std::string system;
+  std::uint64_t predicted_satellites = 0;
+  std::uint64_t observed_satellites = 0;
+  double confirmation_rate = 0.0;  // percent
+  std::vector<std::string> missing_satellites;
+  std::vector<std::string> unexpected_satellites;
+};
+
+/// Note the order: the description comes last.
+struct VisibilityAnomaly {
+  std::string start_time;
+  std::string end_time;
+  double duration_seconds = 0.0;
+  std::string anomaly_type;  // "unexpected_satellites" or "missing_satellites"
+  std::string severity;
+  std::vector<std::string> affected_satellites;
+  std::vector<std::string> affected_systems;
+  std::string description;
+};
+
+struct VisibilityResult {
+  bool has_prediction = false;
+  std::string prediction_source;
+  double confirmation_rate = 0.0;  // percent
+  double mean_predicted = 0.0;
+  double mean_observed = 0.0;
+  double mean_missing = 0.0;
+  double mean_unexpected = 0.0;
+  std::vector<std::string> frequently_missing;
+  std::vector<std::string> frequently_unexpected;
+  Map<SystemVisibility> by_system;
+  std::vector<VisibilityAnomaly> anomalies;
+};
+
+struct AnalysisResult {
+  FileInfo file_info;
+  QualityAssessment quality_score;
+  ResultSummary summary;
+  Map<ConstellationStats> constellation_stats;
+  Map<SatelliteStats> satellite_stats;
+  TimeseriesData timeseries;
+  SkyplotData skyplot;
+  HeatmapData heatmap;
+  std::vector<CN0Anomaly> anomalies;
+  std::optional<VisibilityResult> visibility;
+  double spoofing_unexpected_threshold = 0.4;
+  double spoofing_min_unexpected_count = 8.0;
+};
+
+}  // namespace qcn::result
