@@ -145,6 +145,29 @@ bool bind_arguments(const char* function, std::span<const Param> params, PyObjec
   return true;
 }
 
+bool bind_tuple_call(const char* function, std::span<const Param> params, PyObject* args, PyObject* kwargs,
+                     std::span<PyObject*> out) {
+  Py_ssize_t nargs = args ? PyTuple_Size(args) : 0;
+  if (nargs < 0) return false;
+  std::vector<PyObject*> values;  // borrowed: the tuple and the dictionary outlive the call
+  for (Py_ssize_t i = 0; i < nargs; ++i) values.push_back(PyTuple_GetItem(args, i));
+  Ref kwnames;
+  Py_ssize_t nkw = kwargs ? PyDict_Size(kwargs) : 0;
+  if (nkw > 0) {
+    kwnames = Ref::steal(PyTuple_New(nkw));
+    if (!kwnames) return false;
+    Py_ssize_t position = 0;
+    Py_ssize_t i = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (i < nkw && PyDict_Next(kwargs, &position, &key, &value)) {
+      if (PyTuple_SetItem(kwnames.get(), i++, Py_NewRef(key)) < 0) return false;  // steals
+      values.push_back(value);
+    }
+  }
+  return bind_arguments(function, params, values.data(), nargs, kwnames.get(), out);
+}
+
 bool to_string(PyObject* object, const char* name, std::string& out) {
   if (!PyUnicode_Check(object)) {
     cannot_convert(object, name, "str");

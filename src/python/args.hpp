@@ -25,6 +25,10 @@ struct Param {
 bool bind_arguments(const char* function, std::span<const Param> params, PyObject* const* args,
                     Py_ssize_t nargs, PyObject* kwnames, std::span<PyObject*> out);
 
+/// bind_arguments for a call given as a tuple and a dictionary (the constructor protocol).
+bool bind_tuple_call(const char* function, std::span<const Param> params, PyObject* args, PyObject* kwargs,
+                     std::span<PyObject*> out);
+
 /// Sets TypeError "argument '{name}': {message}".
 void argument_error(const char* name, std::string_view message);
 

@@ -13,15 +13,35 @@ Ref to_py_int(std::uint64_t value) { return Ref::steal(PyLong_FromUnsignedLongLo
 
 Ref to_py_bool(bool value) { return Ref::borrow(value ? Py_True : Py_False); }
 
-Ref to_py_str_list(const std::vector<std::string>& texts) {
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+namespace {
+
+template <typename Value, typename Convert>
+Ref to_py_list(const std::vector<Value>& values, Convert convert) {
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
   if (!list) return list;
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    Ref item = to_py_str(texts[i]);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    Ref item = convert(values[i]);
     if (!item) return {};
     if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item.release()) < 0) return {};  // steals
   }
   return list;
+}
+
+}  // namespace
+
+Ref to_py_str_list(const std::vector<std::string>& texts) {
+  return to_py_list(texts, [](const std::string& text) { return to_py_str(text); });
+}
+Ref to_py_float_list(const std::vector<double>& values) { return to_py_list(values, to_py_float); }
+Ref to_py_int_list(const std::vector<std::uint64_t>& values) { return to_py_list(values, to_py_int); }
+
+std::string joined(const std::vector<std::string>& texts, std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) out += separator;
+    out += texts[i];
+  }
+  return out;
 }
 
 bool dict_set(PyObject* dict, Ref key, Ref value) {

@@ -16,6 +16,11 @@ Ref to_py_float(double value);
 Ref to_py_int(std::uint64_t value);
 Ref to_py_bool(bool value);
 Ref to_py_str_list(const std::vector<std::string>& texts);
+Ref to_py_float_list(const std::vector<double>& values);
+Ref to_py_int_list(const std::vector<std::uint64_t>& values);
+
+/// The texts joined with separator.
+std::string joined(const std::vector<std::string>& texts, std::string_view separator);
 
 /// Inserts key and value into a new dictionary; a failure becomes "Failed to set_item on dict".
 bool dict_set(PyObject* dict, Ref key, Ref value);

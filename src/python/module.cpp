@@ -6,6 +6,7 @@
 #include "python/module_state.hpp"
 #include "python/ref.hpp"
 #include "python/wrapper.hpp"
+#include "cn0/analysis.hpp"
 #include "navigation/nav_parser.hpp"
 #include "rinex/file_reader.hpp"
 #include "tle/tle_download.hpp"
@@ -89,6 +90,70 @@ PyObject* read_navigation_bytes(PyObject* module, PyObject* const* args, Py_ssiz
   return guarded([&]() -> PyObject* { return parse_navigation_object(state_of_module(module), data); });
 }
 
+/// Reads and parses a file whose failure messages carry a prefix; null with the exception set.
+template <typename Parse>
+auto read_and_parse(const std::string& path, const char* io_prefix, Parse parse)
+    -> std::optional<decltype(parse(std::string_view{}))> {
+  rinex::FileRead file = rinex::read_file(path);
+  if (!file.ok()) {
+    raise_io_error(io_prefix + file.error);
+    return std::nullopt;
+  }
+  auto parsed = parse(file.bytes);
+  if (parsed.error != rinex::ParseError::none) {
+    raise_parse_error(rinex::parse_error_text(parsed.error));
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+struct QuickArguments {
+  std::string obs_path;
+  std::optional<std::string> nav_path;
+  double min_elevation = 5.0;
+  std::optional<std::vector<std::string>> systems;
+};
+
+bool read_quick_arguments(const std::array<PyObject*, 4>& bound, QuickArguments& a) {
+  if (!to_string(bound[0], "obs_path", a.obs_path)) return false;
+  if (!is_absent(bound[1])) {
+    a.nav_path.emplace();
+    if (!to_string(bound[1], "nav_path", *a.nav_path)) return false;
+  }
+  if (bound[2] && !to_double(bound[2], "min_elevation", a.min_elevation)) return false;
+  if (!is_absent(bound[3])) {
+    a.systems.emplace();
+    if (!to_string_list(bound[3], "systems", *a.systems)) return false;
+  }
+  return true;
+}
+
+PyObject* analyze_cn0(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 4> params{
+      {{"obs_path", true}, {"nav_path", false}, {"min_elevation", false}, {"systems", false}}};
+  std::array<PyObject*, 4> bound{};
+  if (!bind("analyze_cn0()", params, args, nargs, kwnames, bound)) return nullptr;
+  QuickArguments a;
+  if (!read_quick_arguments(bound, a)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    // Each file's bytes are released as soon as they are parsed.
+    std::optional<rinex::ObsParse> obs = read_and_parse(a.obs_path, "Cannot read obs file: ", [&](std::string_view bytes) {
+      return rinex::parse_observations(bytes, rinex::file_name_of(a.obs_path));
+    });
+    if (!obs) return nullptr;
+    std::optional<navigation::NavParse> nav;
+    if (a.nav_path) {
+      nav = read_and_parse(*a.nav_path, "Cannot read nav file: ", [](std::string_view bytes) {
+        return navigation::parse_navigation(bytes);
+      });
+      if (!nav) return nullptr;
+    }
+    cn0::AnalysisConfig config = cn0::quick_config(a.min_elevation, std::move(a.systems));
+    cn0::AnalysisInput input = cn0::analysis_input(config, obs->data, nav ? &nav->data : nullptr);
+    return new_analysis_result(state_of_module(module), cn0::run_analysis(input));
+  });
+}
+
 // The interpreter lock stays held while curl runs: the download is one short call.
 PyObject* download_tle(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
   if (!bind_none("download_tle()", nargs, kwnames)) return nullptr;
@@ -121,6 +186,8 @@ PyMethodDef functions[] = {
      "read_navigation(path)\n--\n\nRead navigation file from path"},
     {"read_navigation_bytes", as_cfunction<read_navigation_bytes>(), kFunctionFlags,
      "read_navigation_bytes(data)\n--\n\nRead navigation file from bytes"},
+    {"analyze_cn0", as_cfunction<analyze_cn0>(), kFunctionFlags,
+     "analyze_cn0(obs_path, nav_path=None, min_elevation=5.0, systems=None)\n--\n\nQuick analysis function"},
     {"version", as_cfunction<version>(), kFunctionFlags, "version()\n--\n\nGet library version"},
     {"download_tle", as_cfunction<download_tle>(), kFunctionFlags,
      "download_tle()\n--\n\nDownload GNSS TLE from CelesTrak"},
@@ -134,6 +201,9 @@ int module_traverse(PyObject* module, visitproc visit, void* arg) {
   if (state) {
     Py_VISIT(state->rinex_obs_type);
     Py_VISIT(state->navigation_type);
+    Py_VISIT(state->analysis_config_type);
+    Py_VISIT(state->analysis_result_type);
+    Py_VISIT(state->quality_score_type);
   }
   return 0;
 }
@@ -143,6 +213,9 @@ int module_clear(PyObject* module) {
   if (state) {
     Py_CLEAR(state->rinex_obs_type);
     Py_CLEAR(state->navigation_type);
+    Py_CLEAR(state->analysis_config_type);
+    Py_CLEAR(state->analysis_result_type);
+    Py_CLEAR(state->quality_score_type);
   }
   return 0;
 }
@@ -174,6 +247,9 @@ int fill_module(PyObject* module) {
   if (PyModule_AddStringConstant(module, "__version__", kVersion) < 0) return -1;
   if (add_type(module, create_rinex_obs_type(module), state->rinex_obs_type) < 0) return -1;
   if (add_type(module, create_navigation_type(module), state->navigation_type) < 0) return -1;
+  if (add_type(module, create_analysis_config_type(module), state->analysis_config_type) < 0) return -1;
+  if (add_type(module, create_analysis_result_type(module), state->analysis_result_type) < 0) return -1;
+  if (add_type(module, create_quality_score_type(module), state->quality_score_type) < 0) return -1;
   return PyModule_AddFunctions(module, functions);
 }
 

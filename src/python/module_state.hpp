@@ -7,7 +7,10 @@
 
 #include "python/args.hpp"
 #include "python/limited_api.hpp"
+#include "cn0/analysis_config.hpp"
+#include "cn0/quality.hpp"
 #include "navigation/nav_data.hpp"
+#include "result/analysis_result.hpp"
 #include "rinex/obs_data.hpp"
 #include "rinex/obs_parser.hpp"
 
@@ -17,6 +20,9 @@ namespace qcn::python {
 struct ModuleState {
   PyObject* rinex_obs_type;
   PyObject* navigation_type;
+  PyObject* analysis_config_type;
+  PyObject* analysis_result_type;
+  PyObject* quality_score_type;
 };
 static_assert(std::is_trivial_v<ModuleState>);
 
@@ -61,6 +67,21 @@ PyObject* create_navigation_type(PyObject* module);
 
 /// A new NavigationData object owning data (new ref).
 PyObject* new_navigation(ModuleState* state, navigation::NavigationData&& data);
+
+/// Creates the AnalysisConfig class (new ref).
+PyObject* create_analysis_config_type(PyObject* module);
+/// The record of an AnalysisConfig object.
+const cn0::AnalysisConfig& analysis_config_record(PyObject* object);
+
+/// Creates the AnalysisResult class (new ref).
+PyObject* create_analysis_result_type(PyObject* module);
+/// A new AnalysisResult object owning data (new ref).
+PyObject* new_analysis_result(ModuleState* state, result::AnalysisResult&& data);
+
+/// Creates the QualityScore class (new ref).
+PyObject* create_quality_score_type(PyObject* module);
+/// A new QualityScore object owning rating (new ref).
+PyObject* new_quality_score(ModuleState* state, cn0::QualityRating&& rating);
 
 /// The record of a RinexObsData object.
 const rinex::RinexObsData& rinex_obs_record(PyObject* object);

@@ -15,15 +15,6 @@ using Record = RinexObsData;
 
 bool is_snr_code(const std::string& code) { return !code.empty() && code[0] == 'S'; }
 
-std::string joined(const std::vector<std::string>& texts, std::string_view separator) {
-  std::string out;
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (i > 0) out += separator;
-    out += texts[i];
-  }
-  return out;
-}
-
 // --- properties
 
 PyObject* get_num_epochs(PyObject* self, void*) {

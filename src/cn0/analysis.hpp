@@ -1,0 +1,20 @@
+// The C/N0 analysis of one observation file: samples, then every step in a fixed order.
+#pragma once
+
+#include "cn0/analysis_config.hpp"
+#include "cn0/samples.hpp"
+#include "result/analysis_result.hpp"
+
+namespace qcn::cn0 {
+
+/// Runs the whole analysis. It never fails: a file without epochs or without accepted C/N0
+/// values gives a result with only its file information filled.
+result::AnalysisResult run_analysis(const AnalysisInput& input);
+
+/// File identification, time span and receiver position from the header.
+result::FileInfo file_info_of(const rinex::RinexObsData& observations);
+
+/// The accepted C/N0 values: allowed systems, elevation mask, value range.
+SampleSet extract_samples(const AnalysisInput& input);
+
+}  // namespace qcn::cn0

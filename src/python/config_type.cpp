@@ -1,0 +1,170 @@
+// The AnalysisConfig class: analysis options built from keywords, read-only afterwards.
+#include <array>
+#include <string>
+
+#include "cn0/analysis_config.hpp"
+#include "python/convert.hpp"
+#include "python/module_state.hpp"
+#include "python/wrapper.hpp"
+
+namespace qcn::python {
+namespace {
+
+using Record = cn0::AnalysisConfig;
+
+enum Arg {
+  kMinElevation, kMinCn0, kMaxCn0, kTimeBinSeconds, kTimeBin, kSystems, kThresholdLow, kThresholdHigh,
+  kThresholdCritical, kDetectAnomalies, kSensitivity, kInterference, kVerbose, kNavFile, kSpoofingThreshold,
+  kSpoofingCount, kArgCount
+};
+
+constexpr std::array<Param, kArgCount> params{{
+    {"min_elevation", false}, {"min_cn0", false}, {"max_cn0", false}, {"time_bin_seconds", false},
+    {"time_bin", false}, {"systems", false}, {"anomaly_threshold_low", false}, {"anomaly_threshold_high", false},
+    {"anomaly_threshold_critical", false}, {"detect_anomalies", false}, {"anomaly_sensitivity", false},
+    {"interference_threshold_db", false}, {"verbose", false}, {"nav_file", false},
+    {"spoofing_unexpected_threshold", false}, {"spoofing_min_unexpected_count", false},
+}};
+
+bool read_real(PyObject* given, Arg arg, double& field) {
+  return given == nullptr || to_double(given, params[arg].name, field);
+}
+
+bool read_flag(PyObject* given, Arg arg, bool& field) {
+  return given == nullptr || to_strict_bool(given, params[arg].name, field);
+}
+
+bool read_optional_u32(PyObject* given, Arg arg, std::optional<std::uint32_t>& field) {
+  if (is_absent(given)) return true;
+  std::uint32_t value = 0;
+  if (!to_u32(given, params[arg].name, value)) return false;
+  field = value;
+  return true;
+}
+
+/// Converts the given arguments in parameter order; the first failure ends construction.
+bool read_config(const std::array<PyObject*, kArgCount>& a, Record& c) {
+  std::optional<std::uint32_t> time_bin_seconds;
+  std::optional<std::uint32_t> time_bin;
+  if (!read_real(a[kMinElevation], kMinElevation, c.min_elevation) || !read_real(a[kMinCn0], kMinCn0, c.min_cn0) ||
+      !read_real(a[kMaxCn0], kMaxCn0, c.max_cn0) ||
+      !read_optional_u32(a[kTimeBinSeconds], kTimeBinSeconds, time_bin_seconds) ||
+      !read_optional_u32(a[kTimeBin], kTimeBin, time_bin)) {
+    return false;
+  }
+  if (!is_absent(a[kSystems])) {
+    std::vector<std::string> systems;
+    if (!to_string_list(a[kSystems], "systems", systems)) return false;
+    c.systems = std::move(systems);
+  }
+  if (!read_real(a[kThresholdLow], kThresholdLow, c.anomaly_threshold_low) ||
+      !read_real(a[kThresholdHigh], kThresholdHigh, c.anomaly_threshold_high) ||
+      !read_real(a[kThresholdCritical], kThresholdCritical, c.anomaly_threshold_critical) ||
+      !read_flag(a[kDetectAnomalies], kDetectAnomalies, c.detect_anomalies) ||
+      !read_real(a[kSensitivity], kSensitivity, c.anomaly_sensitivity) ||
+      !read_real(a[kInterference], kInterference, c.interference_threshold_db) ||
+      !read_flag(a[kVerbose], kVerbose, c.verbose)) {
+    return false;
+  }
+  if (!is_absent(a[kNavFile])) {
+    std::string nav_file;
+    if (!to_string(a[kNavFile], "nav_file", nav_file)) return false;
+    c.nav_file = std::move(nav_file);
+  }
+  if (!read_real(a[kSpoofingThreshold], kSpoofingThreshold, c.spoofing_unexpected_threshold) ||
+      !read_real(a[kSpoofingCount], kSpoofingCount, c.spoofing_min_unexpected_count)) {
+    return false;
+  }
+  c.time_bin_seconds = time_bin_seconds ? *time_bin_seconds : time_bin ? *time_bin : 60;
+  return true;
+}
+
+PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  std::array<PyObject*, kArgCount> bound{};
+  if (!bind_tuple_call("AnalysisConfig.__new__()", params, args, kwargs, bound)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    Record config;
+    if (!read_config(bound, config)) return nullptr;
+    return wrap_record(type, cn0::scaled_config(std::move(config)));
+  });
+}
+
+template <double Record::*Field>
+PyObject* get_real(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_float(r.*Field).release(); });
+}
+
+template <bool Record::*Field>
+PyObject* get_flag(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_bool(r.*Field).release(); });
+}
+
+PyObject* get_time_bin_seconds(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_int(r.time_bin_seconds).release(); });
+}
+
+PyObject* get_systems(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) {
+    return r.systems ? to_py_str_list(*r.systems).release() : Py_NewRef(Py_None);
+  });
+}
+
+PyObject* get_nav_file(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) {
+    return r.nav_file ? to_py_str(*r.nav_file).release() : Py_NewRef(Py_None);
+  });
+}
+
+PyGetSetDef getset[] = {
+    {"min_elevation", get_real<&Record::min_elevation>, nullptr, "", nullptr},
+    {"min_cn0", get_real<&Record::min_cn0>, nullptr, "", nullptr},
+    {"max_cn0", get_real<&Record::max_cn0>, nullptr, "", nullptr},
+    {"time_bin_seconds", get_time_bin_seconds, nullptr, "", nullptr},
+    {"systems", get_systems, nullptr, "", nullptr},
+    {"anomaly_threshold_low", get_real<&Record::anomaly_threshold_low>, nullptr, "", nullptr},
+    {"anomaly_threshold_high", get_real<&Record::anomaly_threshold_high>, nullptr, "", nullptr},
+    {"anomaly_threshold_critical", get_real<&Record::anomaly_threshold_critical>, nullptr, "", nullptr},
+    {"detect_anomalies", get_flag<&Record::detect_anomalies>, nullptr, "", nullptr},
+    {"anomaly_sensitivity", get_real<&Record::anomaly_sensitivity>, nullptr, "", nullptr},
+    {"interference_threshold_db", get_real<&Record::interference_threshold_db>, nullptr, "", nullptr},
+    {"verbose", get_flag<&Record::verbose>, nullptr, "", nullptr},
+    {"nav_file", get_nav_file, nullptr, "", nullptr},
+    {"spoofing_unexpected_threshold", get_real<&Record::spoofing_unexpected_threshold>, nullptr, "", nullptr},
+    {"spoofing_min_unexpected_count", get_real<&Record::spoofing_min_unexpected_count>, nullptr, "", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "AnalysisConfig(min_elevation=5.0, min_cn0=0.0, max_cn0=60.0, time_bin_seconds=None, "
+                    "time_bin=None, systems=None, anomaly_threshold_low=3.0, anomaly_threshold_high=6.0, "
+                    "anomaly_threshold_critical=10.0, detect_anomalies=True, anomaly_sensitivity=0.5, "
+                    "interference_threshold_db=6.0, verbose=False, nav_file=None, "
+                    "spoofing_unexpected_threshold=0.40, spoofing_min_unexpected_count=8.0)\n--\n\n"
+                    "Python wrapper for AnalysisConfig")},
+    {Py_tp_new, reinterpret_cast<void*>(config_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
+    {Py_tp_getset, getset},
+    {0, nullptr},
+};
+
+PyType_Spec type_spec = {
+    "quorlin_cn0.AnalysisConfig",
+    sizeof(Wrapper<Record>),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
+    slots,
+};
+
+}  // namespace
+
+PyObject* create_analysis_config_type(PyObject* module) {
+  return PyType_FromModuleAndSpec(module, &type_spec, nullptr);
+}
+
+const cn0::AnalysisConfig& analysis_config_record(PyObject* object) {
+  return payload_of<cn0::AnalysisConfig>(object)->record;
+}
+
+}  // namespace qcn::python
