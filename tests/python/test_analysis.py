@@ -100,10 +100,15 @@ def write_obs(tmp_path, epochs, systems=None, name="site0610.24o", extra_header=
 
 
 def fade_epochs():
-    """G01, G02 and E01 at 45 dB-Hz for 12 epochs; at the last one G01 and G02 drop to 30 and 31."""
+    """G01, G02 and E01 at 45 dB-Hz for 12 epochs; at the last one G01 and G02 drop to 20 and 21."""
     epochs = [[("G01", [2e7, 45.0]), ("G02", [2e7, 45.0]), ("E01", [2e7, 45.0])] for _ in range(11)]
-    epochs.append([("G01", [2e7, 30.0]), ("G02", [2e7, 31.0]), ("E01", [2e7, 45.0])])
+    epochs.append([("G01", [2e7, 20.0]), ("G02", [2e7, 21.0]), ("E01", [2e7, 45.0])])
     return epochs
+
+
+# G01's baseline: mean 42.9167 and noise floor 6.91, so its drop of 22.92 exceeds 3 x 6.91; G02's
+# drop of 22 exceeds 3 x 6.63.
+G01_DROP = sum([45.0] * 11 + [20.0]) / 12 - 20.0
 
 
 def test_class_surface():
@@ -128,27 +133,27 @@ def test_class_surface():
 def test_fade_analysis_by_hand(tmp_path):
     r = q.analyze_cn0(write_obs(tmp_path, fade_epochs()))
     assert (r.total_observations, r.total_satellites, r.total_epochs, r.epoch_count) == (36, 3, 12, 12)
-    assert r.mean_cn0 == r.avg_cn0 == pytest.approx((33 * 45.0 + 30.0 + 31.0) / 36, abs=1e-12)
-    assert (r.min_cn0, r.max_cn0) == (30.0, 45.0)
+    assert r.mean_cn0 == r.avg_cn0 == pytest.approx((34 * 45.0 + 20.0 + 21.0) / 36, abs=1e-12)
+    assert (r.min_cn0, r.max_cn0) == (20.0, 45.0)
     assert r.constellations == r.get_systems() == ["GPS", "Galileo"]
     assert (r.station_name, r.receiver_type, r.filename, r.rinex_version) == ("SITE", "RX-1", "", "3.05")
     assert (r.start_time, r.end_time) == ("2024-03-01T00:00:00.000Z", "2024-03-01T00:05:30.000Z")
-    assert r.duration_hours == 330.0 / 3600 and r.interval == 30.0
+    # Julian-day arithmetic: good to some ten microseconds.
+    assert r.duration_hours == pytest.approx(330.0 / 3600, abs=1e-8) and r.interval == 30.0
     assert r.get_timestamps()[:2] == ["2024-03-01T00:00:00.000Z", "2024-03-01T00:00:30.000Z"]
-    assert r.get_timeseries_cn0() == r.get_mean_cn0_series() == [45.0] * 11 + [(30.0 + 31.0 + 45.0) / 3]
+    assert r.get_timeseries_cn0() == r.get_mean_cn0_series() == [45.0] * 11 + [(20.0 + 21.0 + 45.0) / 3]
     assert r.get_satellite_count_series() == [3] * 12
     assert r.get_satellite_ids() == ["G01", "G02", "E01"]
-    # Baselines 43.75 and 43.8333 with noise floors under 5: drops above 11.25 are affected.
     assert r.anomaly_count == r.critical_count == 1
     assert r.get_anomaly_timestamps() == ["2024-03-01T00:05:30.000Z"]
     assert r.get_anomaly_severities() == ["critical"]
-    assert r.get_anomaly_cn0_drops() == [13.75]
+    assert r.get_anomaly_cn0_drops() == [G01_DROP]
     [anomaly] = r.get_anomalies()
     assert anomaly == {
         "start_time": "2024-03-01T00:05:30.000Z", "end_time": "2024-03-01T00:05:30.000Z", "severity": "critical",
-        "anomaly_type": "Multi-satellite CN0 drop", "description": "13.8 dB-Hz drop affecting 2 satellite(s)",
-        "cn0_drop": "13.75", "affected_satellites": "G01,G02", "affected_systems": "GPS"}
-    assert repr(r) == "AnalysisResult(observations=36, satellites=3, epochs=12, mean_cn0=44.5, anomalies=1)"
+        "anomaly_type": "Multi-satellite CN0 drop", "description": "22.9 dB-Hz drop affecting 2 satellite(s)",
+        "cn0_drop": repr(G01_DROP), "affected_satellites": "G01,G02", "affected_systems": "GPS"}
+    assert repr(r) == "AnalysisResult(observations=36, satellites=3, epochs=12, mean_cn0=43.6, anomalies=1)"
     # Everything sits at the default look angles: one cell of 648.
     assert r.skyplot_coverage == 100 / 648 and r.skyplot_trace_count == 3
     series = r.get_timeseries_data()
@@ -159,12 +164,12 @@ def test_fade_analysis_by_hand(tmp_path):
 def test_constellation_summary_texts(tmp_path):
     r = q.analyze_cn0(write_obs(tmp_path, fade_epochs()))
     gps = r.get_constellation_summary("GPS")
-    mean = (22 * 45.0 + 30.0 + 31.0) / 24
-    std = math.sqrt((22 * (45.0 - mean) ** 2 + (30.0 - mean) ** 2 + (31.0 - mean) ** 2) / 24)
+    mean = (22 * 45.0 + 20.0 + 21.0) / 24
+    std = math.sqrt((22 * (45.0 - mean) ** 2 + (20.0 - mean) ** 2 + (21.0 - mean) ** 2) / 24)
     assert gps == {
         "system": "GPS", "constellation": "GPS", "satellite_count": "2", "satellites_observed": "2",
         "satellites_expected": "12", "observation_count": "24", "mean_cn0": f"{mean:.1f}", "cn0_mean": f"{mean:.1f}",
-        "min_cn0": "30.0", "max_cn0": "45.0", "std_cn0": f"{std:.2f}", "cn0_std": f"{std:.2f}",
+        "min_cn0": "20.0", "max_cn0": "45.0", "std_cn0": f"{std:.2f}", "cn0_std": f"{std:.2f}",
         "availability_ratio": f"{2 / 12:.3f}", "cycle_slips": "2", "data_gaps": "0"}
     assert r.get_constellation_summary("gps") is None
     assert r.get_constellation_summary(name="BeiDou") is None
@@ -188,7 +193,7 @@ def test_quality_score_object(tmp_path):
     # Two GPS of 12 expected and one Galileo of 10: availability (3 / 22) * 100.
     assert s.availability == (3 / 22) * 100
     assert s.diversity == 50.0 and s.continuity == 100.0
-    mean = (33 * 45.0 + 30.0 + 31.0) / 36
+    mean = (34 * 45.0 + 20.0 + 21.0) / 36
     assert s.cn0_quality == min(100.0, max(0.0, (mean - 30.0) / 15.0 * 100.0))
     assert s.overall == r.score
     assert r.quality_grade == s.rating[0]
@@ -229,7 +234,7 @@ def test_json_forms_agree(tmp_path):
     assert data["timeseries"]["satellite_timeseries"]["G01"]["cn0_series"][11]["timestamp"] == \
         "2024-03-01T00:05:30.000Z"
     assert data["heatmap"]["count_matrix"][9][0] == 36
-    assert data["anomalies"][0]["description"] == "13.8 dB-Hz drop affecting 2 satellite(s)"
+    assert data["anomalies"][0]["cn0_drop"] == G01_DROP
 
 
 def test_systems_selection_and_elevation_mask(tmp_path):
@@ -300,7 +305,7 @@ def esbc_path(tmp_path_factory):
 
 def test_real_daily_file(esbc_path):
     r = q.analyze_cn0(esbc_path)
-    assert r.total_epochs == 2880 and r.station_name == "ESBC"
+    assert r.total_epochs == 2880 and r.station_name == "ESBC00DNK"
     assert set(r.constellations) >= {"GPS", "GLONASS", "Galileo", "BeiDou"}
     assert 30.0 < r.mean_cn0 < 50.0 and r.min_cn0 >= 0.0 and r.max_cn0 <= 60.0
     assert len(r.get_timestamps()) == 2880 and r.duration_hours == pytest.approx(23.99166, abs=1e-4)

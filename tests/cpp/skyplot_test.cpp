@@ -1,0 +1,138 @@
+// Skyplot traces, heatmap cells, coverage and the dense heatmap grid.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "cn0/skyplot.hpp"
+
+namespace {
+
+using qcn::result::AnalysisResult;
+
+struct Look {
+  const char* satellite;
+  double azimuth, elevation, cn0;
+};
+
+/// Each look is a satellite sighting of its own epoch with one S1C value.
+AnalysisResult skyplot_of(const std::vector<Look>& looks) {
+  qcn::cn0::SampleSetBuilder builder;
+  for (std::size_t i = 0; i < looks.size(); ++i) {
+    builder.begin_epoch("2024-03-01T00:00:" + std::to_string(10 + i) + ".000Z");
+    builder.begin_satellite(looks[i].satellite, looks[i].elevation, looks[i].azimuth);
+    builder.add("S1C", looks[i].cn0);
+  }
+  const qcn::cn0::SampleSet set = builder.finish();
+  AnalysisResult result;
+  qcn::cn0::fill_skyplot(result, set, qcn::cn0::group_samples(set));
+  return result;
+}
+
+TEST(SkyplotTest, DefaultLookAnglesFillOneCell) {
+  const AnalysisResult result =
+      skyplot_of({{"G01", 0.0, 45.0, 40.0}, {"E02", 0.0, 45.0, 44.0}, {"G01", 0.0, 45.0, 45.0}});
+  ASSERT_EQ(result.skyplot.heatmap_points.size(), 1u);
+  const auto& point = result.skyplot.heatmap_points[0];
+  EXPECT_EQ(point.azimuth_bin, 5.0);
+  EXPECT_EQ(point.elevation_bin, 47.5);
+  EXPECT_EQ(point.mean_cn0, 43.0);
+  EXPECT_EQ(point.count, 3u);
+  EXPECT_EQ(result.skyplot.coverage_percent, 0.15432098765432098);
+
+  const auto& heatmap = result.heatmap;
+  ASSERT_EQ(heatmap.azimuth_bins.size(), 36u);
+  ASSERT_EQ(heatmap.elevation_bins.size(), 18u);
+  EXPECT_EQ(heatmap.azimuth_bins[1], 15.0);
+  EXPECT_EQ(heatmap.azimuth_bins[35], 355.0);
+  EXPECT_EQ(heatmap.elevation_bins[1], 7.5);
+  EXPECT_EQ(heatmap.elevation_bins[17], 87.5);
+  ASSERT_EQ(heatmap.cn0_matrix.size(), 18u);
+  ASSERT_EQ(heatmap.count_matrix.size(), 18u);
+  for (std::size_t row = 0; row < 18; ++row) {
+    ASSERT_EQ(heatmap.cn0_matrix[row].size(), 36u);
+    for (std::size_t column = 0; column < 36; ++column) {
+      const bool filled = row == 9 && column == 0;
+      EXPECT_EQ(heatmap.cn0_matrix[row][column], filled ? 43.0 : 0.0);
+      EXPECT_EQ(heatmap.count_matrix[row][column], filled ? 3u : 0u);
+    }
+  }
+}
+
+TEST(SkyplotTest, CellCentresAreUnclampedGridIndicesAreClamped) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    double azimuth, elevation;
+    double azimuth_bin, elevation_bin;
+    std::size_t column, row;
+  };
+  static constexpr Case kCases[] = {
+      {359.9, 10.0, 355.0, 12.5, 35, 2},
+      {360.0, 10.0, 365.0, 12.5, 35, 2},
+      {0.0, 90.0, 5.0, 92.5, 0, 17},
+      {0.0, -2.0, 5.0, -2.5, 0, 0},
+      {12.5, 7.4, 15.0, 7.5, 1, 1},
+      {kNaN, 87.6, 5.0, 87.5, 0, 17},
+      {-kInf, kInf, -21474836475.0, 10737418237.5, 0, 17},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.azimuth << " / " << c.elevation);
+    const AnalysisResult result = skyplot_of({{"G01", c.azimuth, c.elevation, 41.0}});
+    ASSERT_EQ(result.skyplot.heatmap_points.size(), 1u);
+    EXPECT_EQ(result.skyplot.heatmap_points[0].azimuth_bin, c.azimuth_bin);
+    EXPECT_EQ(result.skyplot.heatmap_points[0].elevation_bin, c.elevation_bin);
+    EXPECT_EQ(result.heatmap.count_matrix[c.row][c.column], 1u);
+    EXPECT_EQ(result.heatmap.cn0_matrix[c.row][c.column], 41.0);
+  }
+}
+
+TEST(SkyplotTest, CellsKeepFirstOccupationOrderAndAverage) {
+  const AnalysisResult result = skyplot_of({{"G01", 100.0, 30.0, 40.0},
+                                            {"G02", 5.0, 30.0, 50.0},
+                                            {"G03", 109.0, 34.9, 44.0},
+                                            {"G01", 101.0, 31.0, 42.0},
+                                            {"G02", 0.0, 90.0, 30.0},
+                                            {"G02", 0.0, 87.0, 34.0}});
+  const auto& points = result.skyplot.heatmap_points;
+  ASSERT_EQ(points.size(), 4u);
+  EXPECT_EQ(points[0].azimuth_bin, 105.0);
+  EXPECT_EQ(points[0].elevation_bin, 32.5);
+  EXPECT_EQ(points[0].mean_cn0, 42.0);
+  EXPECT_EQ(points[0].count, 3u);
+  EXPECT_EQ(points[1].azimuth_bin, 5.0);
+  EXPECT_EQ(points[2].elevation_bin, 92.5);
+  EXPECT_EQ(points[3].elevation_bin, 87.5);
+  // Elevation 90 is a cell of its own among the points, yet shares the top row of the grid.
+  EXPECT_EQ(result.skyplot.coverage_percent, 0.6172839506172839);
+  EXPECT_EQ(result.heatmap.count_matrix[6][10], 3u);
+  EXPECT_EQ(result.heatmap.count_matrix[17][0], 2u);
+  EXPECT_EQ(result.heatmap.cn0_matrix[17][0], 32.0);
+}
+
+TEST(SkyplotTest, TracesFollowFirstAppearanceWithTheirOwnSystemNames) {
+  const AnalysisResult result = skyplot_of({{"J02", 10.0, 20.0, 38.0},
+                                            {"R07", 11.0, 21.0, 39.0},
+                                            {"J02", 12.0, 22.0, 40.0},
+                                            {"C19", 0, 45, 41},
+                                            {"E11", 0, 45, 42},
+                                            {"G05", 0, 45, 43},
+                                            {"S20", 0, 45, 44},
+                                            {"", 0, 45, 45}});
+  const auto& traces = result.skyplot.traces;
+  ASSERT_EQ(traces.size(), 7u);
+  const char* expected[][2] = {{"J02", "Other"}, {"R07", "GLONASS"}, {"C19", "BeiDou"}, {"E11", "Galileo"},
+                               {"G05", "GPS"},   {"S20", "Other"},   {"", "GPS"}};
+  for (std::size_t i = 0; i < traces.size(); ++i) {
+    EXPECT_EQ(traces[i].satellite, expected[i][0]);
+    EXPECT_EQ(traces[i].system, expected[i][1]);
+  }
+  ASSERT_EQ(traces[0].points.size(), 2u);
+  EXPECT_EQ(traces[0].points[1].azimuth, 12.0);
+  EXPECT_EQ(traces[0].points[1].elevation, 22.0);
+  EXPECT_EQ(traces[0].points[1].cn0, 40.0);
+}
+
+}  // namespace
