@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,6 +18,14 @@ using Members = std::span<const std::uint32_t>;
 
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr double kCycleSlipJumpDbHz = 10.0;
+constexpr double kSlipBinDbHz = 5.0;  // half the jump, so that no rounding lets a bin hold a jump
+
+/// The smallest and largest C/N0 that fell into one bin of the cycle-slip count.
+struct ValueBin {
+  double low = 0.0;
+  double high = 0.0;
+  bool used = false;
+};
 constexpr std::uint64_t kDefaultExpected = 10;  // for a name outside the table
 
 struct RawSystem {
@@ -58,6 +65,24 @@ std::uint64_t default_expected_satellites(std::string_view constellation) {
 
 namespace {
 
+/// The indices 0 .. count-1 as a range (clang cannot use libstdc++ 12's iota_view).
+struct IndexRange {
+  struct Iterator {
+    std::size_t value;
+    std::size_t operator*() const { return value; }
+    Iterator& operator++() {
+      ++value;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+  };
+  std::size_t count;
+  Iterator begin() const { return {0}; }
+  Iterator end() const { return {count}; }
+  bool empty() const { return count == 0; }
+  std::size_t size() const { return count; }
+};
+
 struct Cn0Figures {
   double mean = 0.0;
   double min = 0.0;
@@ -77,8 +102,8 @@ void widen(double value, double& min, double& max) {
 template <typename Indices>
 Cn0Figures cn0_figures(const SampleSet& set, const Indices& members) {
   Cn0Figures figures;
-  if (std::ranges::empty(members)) return figures;
-  const auto n = static_cast<double>(std::ranges::size(members));
+  if (members.empty()) return figures;
+  const auto n = static_cast<double>(members.size());
   double sum = 0.0;
   figures.min = figures.max = std::numeric_limits<double>::quiet_NaN();
   for (auto i : members) {
@@ -133,15 +158,57 @@ std::uint64_t expected_satellites(const result::AnalysisResult& result, std::str
   return default_expected_satellites(name);
 }
 
-/// Jumps of more than 10 dB-Hz between neighbours of the satellite's sorted values.
-std::uint64_t cycle_slips_of(const SampleSet& set, Members members, std::vector<double>& values) {
-  values.clear();
-  for (std::uint32_t i : members) {
-    if (!std::isnan(set.cn0(i))) values.push_back(set.cn0(i));
-  }
+/// Jumps of more than 10 dB-Hz between neighbours of the sorted values, by sorting them.
+std::uint64_t slips_by_sorting(std::vector<double>& values) {
   std::sort(values.begin(), values.end());
   std::uint64_t slips = 0;
   for (std::size_t k = 1; k < values.size(); ++k) slips += std::abs(values[k] - values[k - 1]) > kCycleSlipJumpDbHz;
+  return slips;
+}
+
+/// Scratch space of the per-satellite counts, allocated once per analysis.
+struct SatelliteScratch {
+  std::vector<double> values;
+  std::vector<ValueBin> bins;
+  std::vector<std::uint32_t> place;
+  std::vector<std::uint32_t> seen_by;
+};
+
+/// Jumps of more than 10 dB-Hz between neighbours of the satellite's sorted values. Without
+/// sorting: the values fall into bins 5 dB-Hz wide, two values of one bin are never a jump apart,
+/// so only the largest value of a bin and the smallest of the next occupied bin can be neighbours
+/// that jump, and their difference is the one the sorted sequence would show. Infinite values or
+/// a range far wider than the number of values fall back to sorting.
+std::uint64_t cycle_slips_of(const SampleSet& set, Members members, SatelliteScratch& scratch) {
+  std::vector<double>& values = scratch.values;
+  values.clear();
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  for (std::uint32_t i : members) {
+    double value = set.cn0(i);
+    if (std::isnan(value)) continue;
+    values.push_back(value);
+    low = std::min(low, value);
+    high = std::max(high, value);
+  }
+  if (values.size() < 2) return 0;
+  const double span = (high - low) / kSlipBinDbHz;
+  if (!std::isfinite(span) || span > 4.0 * static_cast<double>(values.size()) + 64.0) return slips_by_sorting(values);
+  std::vector<ValueBin>& bins = scratch.bins;
+  bins.assign(static_cast<std::size_t>(span) + 1, ValueBin{});
+  for (double value : values) {
+    ValueBin& bin = bins[static_cast<std::size_t>((value - low) / kSlipBinDbHz)];
+    if (!bin.used || value < bin.low) bin.low = value;
+    if (!bin.used || value > bin.high) bin.high = value;
+    bin.used = true;
+  }
+  std::uint64_t slips = 0;
+  const ValueBin* previous = nullptr;
+  for (const ValueBin& bin : bins) {
+    if (!bin.used) continue;
+    if (previous != nullptr) slips += std::abs(bin.low - previous->high) > kCycleSlipJumpDbHz;
+    previous = &bin;
+  }
   return slips;
 }
 
@@ -174,12 +241,6 @@ std::uint64_t data_gaps_of(const SampleSet& set, std::uint32_t satellite, Member
   return present == 0 ? 0 : std::uint64_t{last} - first + 1 - present;
 }
 
-/// Scratch space of the per-satellite counts, allocated once per analysis.
-struct SatelliteScratch {
-  std::vector<double> values;
-  std::vector<std::uint32_t> place;
-  std::vector<std::uint32_t> seen_by;
-};
 
 void add_sample_figures(result::ConstellationStats& stats, const SampleSet& set, const SampleGroups& groups,
                         std::uint32_t constellation, SatelliteScratch& scratch) {
@@ -196,7 +257,7 @@ void add_sample_figures(result::ConstellationStats& stats, const SampleSet& set,
     if (set.satellites[s].constellation != constellation) continue;
     ++distinct;
     Members own = groups.by_satellite.group(s);
-    stats.cycle_slips += cycle_slips_of(set, own, scratch.values);
+    stats.cycle_slips += cycle_slips_of(set, own, scratch);
     stats.data_gaps += data_gaps_of(set, s, own, scratch.place, scratch.seen_by);
   }
   stats.satellite_count = std::max(stats.satellite_count, distinct);
@@ -216,7 +277,7 @@ void fill_summary_and_satellite_stats(result::AnalysisResult& result, const Samp
     auto& observed = summary.systems_observed;
     if (std::find(observed.begin(), observed.end(), name) == observed.end()) observed.push_back(std::move(name));
   }
-  Cn0Figures figures = cn0_figures(set, std::views::iota(std::size_t{0}, set.size()));
+  Cn0Figures figures = cn0_figures(set, IndexRange{set.size()});
   summary.mean_cn0 = figures.mean;
   summary.min_cn0 = figures.min;
   summary.max_cn0 = figures.max;

@@ -13,6 +13,7 @@ namespace qcn::navigation {
 /// seconds, as broadcast.
 struct KeplerEphemeris {
   rinex::EpochTime epoch;         // time of clock, as written on the first line
+  double epoch_julian_day = 0.0;  // julian_day(epoch), kept with it for the ephemeris selection
   double clock_bias = 0.0;        // af0, s
   double clock_drift = 0.0;       // af1, s/s
   double clock_drift_rate = 0.0;  // af2, s/s^2
@@ -41,6 +42,7 @@ struct KeplerEphemeris {
 /// One GLONASS broadcast state vector, Earth-fixed; the file's kilometres are stored as metres.
 struct GlonassEphemeris {
   rinex::EpochTime epoch;
+  double epoch_julian_day = 0.0;  // julian_day(epoch), kept with it for the ephemeris selection
   double clock_bias = 0.0;  // s, as broadcast
   double relative_frequency_bias = 0.0;
   double message_frame_time = 0.0;  // s

@@ -122,6 +122,7 @@ void read_kepler(const Lines& lines, char system, const Layout& layout, Navigati
   if (!first) return;
   KeplerEphemeris eph;
   eph.epoch = first->epoch;
+  eph.epoch_julian_day = rinex::julian_day(eph.epoch);
   eph.prn = first->number;
   eph.system = system;
   const auto& f1 = layout.first_line_fields;
@@ -159,6 +160,7 @@ void read_glonass(const Lines& lines, const Layout& layout, NavigationData& nav)
   if (!first) return;
   GlonassEphemeris eph;
   eph.epoch = first->epoch;
+  eph.epoch_julian_day = rinex::julian_day(eph.epoch);
   eph.slot = first->number;
   const auto& f1 = layout.first_line_fields;
   const auto& f = layout.data_fields;

@@ -36,7 +36,7 @@ const Record* closest(std::span<const Record> records, const rinex::EpochTime& e
   const Record* best = nullptr;
   double best_diff = 0.0;
   for (const Record& record : records) {
-    double diff = std::fabs(detail::julian_day_fast(record.epoch) - jd);
+    double diff = std::fabs(record.epoch_julian_day - jd);
     if (!(diff < window)) continue;
     if (best == nullptr || diff < best_diff) {
       best = &record;

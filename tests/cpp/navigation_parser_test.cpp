@@ -317,6 +317,8 @@ TEST(NavParserTest, ReadsRinex2GlonassFileAsGlonass) {
   EXPECT_EQ(first.y, 1.292880712890e+04 * 1000.0);
   EXPECT_EQ(first.z, 2.193169775390e+04 * 1000.0);
   EXPECT_EQ(first.frequency_channel, 1);
+  // 2020-12-31 0 h is day 2459215 (Julian days counted from midnight), then 23.75 h.
+  EXPECT_EQ(first.epoch_julian_day, 2459215.0 + 23.75 / 24.0);
   EXPECT_EQ(*nav.glonass_channels.find("1"), 1);
   EXPECT_EQ(*nav.glonass_channels.find("2"), -4);
 }
@@ -340,6 +342,7 @@ TEST(NavParserTest, ReadsRinex2GpsFile) {
   EXPECT_EQ(g02.m0, -1.832745337954e+00);
   EXPECT_EQ(g02.e, 2.031373803038e-02);
   EXPECT_EQ(g02.sqrt_a, 5.153584920883e+03);
+  EXPECT_EQ(g02.epoch_julian_day, 2459215.0 + 22.0 / 24.0);  // 2020-12-31 22:00
 }
 
 TEST(NavParserTest, SurvivesFuzzRegressionInputs) {

@@ -40,9 +40,23 @@ EpochTime sunday(double hours) {
   return t;
 }
 
+/// Sets a record's time of clock as the parser does, with its Julian day beside it.
+template <typename Record>
+void set_epoch(Record& record, const EpochTime& epoch) {
+  record.epoch = epoch;
+  record.epoch_julian_day = qcn::rinex::julian_day(epoch);
+}
+
+template <typename Record>
+Record with_epoch(const EpochTime& epoch) {
+  Record record;
+  set_epoch(record, epoch);
+  return record;
+}
+
 KeplerEphemeris circular(double sqrt_a, double i0, double omega0, double omega, double m0) {
   KeplerEphemeris eph;
-  eph.epoch = sunday(2.0);
+  set_epoch(eph, sunday(2.0));
   eph.toe = 7200.0;
   eph.sqrt_a = sqrt_a;
   eph.i0 = i0;
@@ -145,7 +159,7 @@ TEST(OrbitTest, KeplerAppliesHarmonicCorrections) {
   // Argument of latitude pi/4 at tk = 0: sin 2phi = 1, cos 2phi = 0; at 0 the other way round.
   auto at = [&](double phi) {
     KeplerEphemeris eph = circular(sqrt_a, 0.9, kEarthRotation * 7200.0, phi, 0.0);
-    eph.epoch = sunday(2.0);
+    set_epoch(eph, sunday(2.0));
     return eph;
   };
   KeplerEphemeris eph = at(kPi / 4);
@@ -189,7 +203,7 @@ TEST(OrbitTest, SelectsClosestKeplerRecordWithinFourHours) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<KeplerEphemeris> records;
-    for (double h : c.record_hours) records.push_back(KeplerEphemeris{.epoch = sunday(24.0 + h)});
+    for (double h : c.record_hours) records.push_back(with_epoch<KeplerEphemeris>(sunday(24.0 + h)));
     const KeplerEphemeris* chosen = qcn::navigation::select_ephemeris(records, sunday(24.0 + c.epoch_hours));
     EXPECT_EQ(chosen == nullptr ? -1 : static_cast<int>(chosen - records.data()), c.expected);
   }
@@ -205,7 +219,7 @@ TEST(OrbitTest, SelectsClosestGlonassRecordWithinOneHour) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<GlonassEphemeris> records;
-    for (double h : c.record_hours) records.push_back(GlonassEphemeris{.epoch = sunday(h)});
+    for (double h : c.record_hours) records.push_back(with_epoch<GlonassEphemeris>(sunday(h)));
     const GlonassEphemeris* chosen = qcn::navigation::select_ephemeris(records, sunday(c.epoch_hours));
     EXPECT_EQ(chosen == nullptr ? -1 : static_cast<int>(chosen - records.data()), c.expected);
   }
@@ -219,7 +233,7 @@ GlonassEphemeris equatorial_glonass(double r) {
   constexpr double kOmega = 7.292115e-5;
   const double n = std::sqrt(kGlonassGm * (1.0 + kJ2Term / (r * r)) / (r * r * r));
   GlonassEphemeris eph;
-  eph.epoch = sunday(1.0);
+  set_epoch(eph, sunday(1.0));
   eph.x = r;
   eph.y_velocity = r * (n - kOmega);
   return eph;
@@ -290,7 +304,7 @@ TEST(OrbitTest, SatellitePositionPicksTheSystemsMap) {
   nav.galileo_ephemerides["E01"].push_back(eph);
   nav.beidou_ephemerides["C01"].push_back(eph);
   GlonassEphemeris glonass = equatorial_glonass(25.5e6);
-  glonass.epoch = sunday(2.0);
+  set_epoch(glonass, sunday(2.0));
   nav.glonass_ephemerides["R01"].push_back(glonass);
   const EpochTime epoch = sunday(2.5);
   const Ecef expected = qcn::navigation::kepler_position(eph, epoch);

@@ -3,7 +3,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <limits>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -164,6 +166,28 @@ TEST(StatisticsTest, CycleSlipsAreJumpsOfMoreThanTenBetweenSortedValues) {
   // Slips add up over the satellites of a constellation.
   SampleSet two = samples_of({{0, {{"G01", 30.0}, {"G02", 30.0}}}, {30, {{"G01", 45.0}, {"G02", 45.0}}}});
   EXPECT_EQ(statistics_of(two, observations_of({{"G01", "G02"}})).constellation_stats.find("GPS")->cycle_slips, 2u);
+}
+
+// The count must equal the plain one over the sorted values, whatever the values: gaps of exactly
+// 10 (quarter steps make them frequent), values far apart, infinities.
+TEST(StatisticsTest, CycleSlipsEqualTheCountOverSortedValues) {
+  std::mt19937_64 random(7);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (int round = 0; round < 300; ++round) {
+    const int count = 1 + static_cast<int>(random() % 60);
+    const double width = round % 3 == 0 ? 1e9 : 80.0;
+    std::vector<double> values;
+    for (int k = 0; k < count; ++k) values.push_back(std::floor(std::uniform_real_distribution<double>(-width, width)(random)) / 4.0);
+    if (round % 7 == 0) values.push_back(round % 2 == 0 ? inf : -inf);
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    std::uint64_t expected = 0;
+    for (std::size_t k = 1; k < sorted.size(); ++k) expected += sorted[k] - sorted[k - 1] > 10.0;
+    std::vector<EpochSamples> epochs;
+    for (std::size_t k = 0; k < values.size(); ++k) epochs.push_back({static_cast<int>(30 * k), {{"G01", values[k]}}});
+    AnalysisResult result = statistics_of(samples_of(epochs), observations_of({{"G01"}}));
+    ASSERT_EQ(result.constellation_stats.find("GPS")->cycle_slips, expected) << "round " << round;
+  }
 }
 
 TEST(StatisticsTest, DataGapsCountMissedTimePointsOfTheConstellation) {
