@@ -1,1 +1,1 @@
-"""Command-line program of quorlin_cn0: inspect RINEX observation files."""
+"""Command-line program of quorlin_cn0: analyse the C/N0 of RINEX observation files; inspect RINEX and TLE files."""

@@ -1,4 +1,4 @@
-"""quorlin-cn0: inspect RINEX observation files from the command line."""
+"""quorlin-cn0: analyse the C/N0 of RINEX observation files, or inspect observation, navigation and TLE files."""
 
 from __future__ import annotations
 
@@ -6,21 +6,47 @@ import argparse
 import json
 import sys
 import time
+import zlib
 from importlib import resources
 from pathlib import Path
+from typing import Callable
 
 import quorlin_cn0
 
+from quorlin_cn0_cli.analysis import AnalysisOptions, analyze_file, parse_systems, prepared_navigation
+from quorlin_cn0_cli.inspection import KINDS, format_inspection, inspect_file
+from quorlin_cn0_cli.output import JsonOutput
+from quorlin_cn0_cli.report import format_report
+
+PROG = "quorlin-cn0"
 SAMPLE_NAME = "NMBUS_SAMSUNG_S20.20o"
-SYSTEM_NAMES = {
-    "G": "GPS",
-    "R": "GLONASS",
-    "E": "Galileo",
-    "J": "QZSS",
-    "C": "BeiDou",
-    "I": "NavIC",
-    "S": "SBAS",
-}
+LONG_RUN_SECONDS = 2.0
+FILE_ERRORS = (OSError, ValueError, EOFError, zlib.error)
+
+DESCRIPTION = """\
+Analyse the C/N0 (signal strength) of RINEX observation files: quality score and rating,
+per-constellation statistics, multi-satellite C/N0 drops and the jamming, spoofing and
+interference verdicts. Without a file, the bundled real sample is analysed. Gzip-compressed
+files (.gz) are read as well."""
+
+EPILOG = """\
+output of several files:
+  report     one report per file, separated by an empty line
+  --json     one compact JSON object per line, in the order of the files (JSON Lines)
+  --pretty   the indented objects one after another
+  -o PATH    with one file PATH is the JSON file (or, if PATH is a directory, PATH/NAME.json);
+             with several files PATH is a directory (created when missing) receiving
+             NAME.json per input, NAME being the file name without .gz
+inspection (--inspect):
+  the kind of each file is read from its RINEX VERSION / TYPE line (observation or
+  navigation data); a file without that line is read as TLE text. --type overrides it.
+  Navigation files report the satellites with broadcast ephemerides per system, TLE files
+  the element sets and the GNSS satellites identified in them. With --json or -o the
+  inspection is one indented JSON document: an object, or a list with several files.
+progress:
+  with several files, or a file that takes longer than 2 s, a line "[i/n] FILE 0.4 s" per
+  file goes to standard error. A file that fails is reported there and the run goes on;
+  the exit status is 1 when any file failed."""
 
 
 def sample_path() -> Path:
@@ -28,83 +54,120 @@ def sample_path() -> Path:
     return Path(str(resources.files("quorlin_cn0_cli") / "data" / SAMPLE_NAME))
 
 
-def inspect_observations(path: Path) -> dict:
-    """What a parsed observation file holds, as plain data."""
-    obs = quorlin_cn0.read_rinex_obs(str(path))
-    satellites = obs.satellites_by_system()
-    codes = obs.obs_types_by_system()
-    snr = obs.snr_availability()
-    systems = {}
-    for letter in list(codes) + [s for s in satellites if s not in codes]:
-        systems[letter] = {
-            "name": SYSTEM_NAMES.get(letter, letter),
-            "satellites": sorted(satellites.get(letter, [])),
-            "obs_codes": codes.get(letter, []),
-            "has_cn0": snr.get(letter, False),
-        }
-    return {
-        "file": str(path),
-        "version": obs.version,
-        "marker_name": obs.marker_name,
-        "receiver_type": obs.receiver_type,
-        "interval": obs.interval,
-        "epochs": obs.num_epochs,
-        "satellites": obs.num_satellites,
-        "systems": systems,
-    }
+def systems_argument(text: str) -> list[str]:
+    try:
+        return parse_systems(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
 
 
-def format_inspection(info: dict) -> str:
-    """A readable table of an inspection."""
-    lines = [
-        f"File:       {info['file']}",
-        f"RINEX:      {info['version']:.2f}",
-        f"Marker:     {info['marker_name'] or '-'}",
-        f"Receiver:   {info['receiver_type'] or '-'}",
-        f"Interval:   {info['interval']:g} s",
-        f"Epochs:     {info['epochs']}",
-        f"Satellites: {info['satellites']}",
-        "",
-        f"{'System':<8} {'Name':<8} {'Sats':>4}  {'C/N0':<4}  Observation codes",
-    ]
-    for letter, system in info["systems"].items():
-        cn0 = "yes" if system["has_cn0"] else "no"
-        codes = " ".join(system["obs_codes"]) or "-"
-        lines.append(f"{letter:<8} {system['name']:<8} {len(system['satellites']):>4}  {cn0:<4}  {codes}")
-    return "\n".join(lines)
-
-
-def parse_arguments(argv: list[str] | None) -> argparse.Namespace:
-    parser = argparse.ArgumentParser(
-        prog="quorlin-cn0",
-        description="Inspect RINEX observation files: version, marker, receiver, interval, epochs, "
-        "satellites per system, observation codes and C/N0 (S) codes. Without a file, the "
-        "bundled real sample is inspected.",
-    )
-    parser.add_argument("files", nargs="*", type=Path, help="RINEX observation files")
-    parser.add_argument("--json", action="store_true", help="write JSON instead of a table")
+def build_parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(prog=PROG, description=DESCRIPTION, epilog=EPILOG,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("files", nargs="*", type=Path, metavar="FILE",
+                        help="RINEX observation files; with --inspect also navigation and TLE files")
+    output = parser.add_argument_group("output")
+    output.add_argument("--json", action="store_true",
+                        help="compact JSON of the analysis result instead of the report")
+    output.add_argument("--pretty", "--indent", dest="pretty", action="store_true",
+                        help="indented JSON of the analysis result")
+    output.add_argument("-o", "--output", type=Path, metavar="PATH",
+                        help="write the JSON to PATH instead of standard output (implies --json)")
+    analysis = parser.add_argument_group("analysis")
+    analysis.add_argument("--nav", type=Path, metavar="NAVFILE",
+                          help="RINEX navigation file for real look angles and visibility prediction")
+    analysis.add_argument("--min-elevation", type=float, default=5.0, metavar="DEG",
+                          help="elevation mask in degrees (default 5)")
+    analysis.add_argument("--systems", type=systems_argument, metavar="LIST",
+                          help="constellations to analyse, letters or names: G,R,E,C,J,S,I (default G,R,E,C)")
+    inspection = parser.add_argument_group("inspection")
+    inspection.add_argument("--inspect", action="store_true", help="describe the files instead of analysing them")
+    inspection.add_argument("--type", choices=("auto",) + KINDS, default="auto",
+                            help="file kind for --inspect (default auto)")
     parser.add_argument("--version", action="version", version=f"%(prog)s {quorlin_cn0.version()}")
-    return parser.parse_args(argv)
+    return parser
+
+
+def error_text(error: BaseException) -> str:
+    """One line for a failure: the system text of an OS error, otherwise the exception's message."""
+    if isinstance(error, OSError) and error.strerror:
+        return error.strerror
+    return str(error) or type(error).__name__
+
+
+def report_error(path: Path, error: BaseException) -> None:
+    print(f"{PROG}: {path}: {error_text(error)}", file=sys.stderr)
+
+
+def run_files(files: list[Path], work: Callable[[Path], object], deliver: Callable[[Path, object], None]) -> int:
+    """Runs `work` on every file in turn and hands each success to `deliver`; returns the failure count.
+
+    One failing file is reported on standard error and the run goes on. With several files, or
+    a file that takes long, a progress line per file goes to standard error as well."""
+    failures = 0
+    for index, path in enumerate(files, 1):
+        started = time.monotonic()
+        try:
+            value = work(path)
+        except FILE_ERRORS as error:
+            failures += 1
+            report_error(path, error)
+            continue
+        elapsed = time.monotonic() - started
+        if len(files) > 1 or elapsed > LONG_RUN_SECONDS:
+            print(f"[{index}/{len(files)}] {path} {elapsed:.1f} s", file=sys.stderr)
+        deliver(path, value)
+    return failures
+
+
+def analyse(files: list[Path], args: argparse.Namespace) -> int:
+    options = AnalysisOptions(min_elevation=args.min_elevation, systems=args.systems, nav_file=args.nav)
+    as_json = args.json or args.pretty or args.output is not None
+    output = JsonOutput(args.output, len(files)) if as_json else None
+    reports_written = 0
+
+    def deliver(path: Path, result: quorlin_cn0.AnalysisResult) -> None:
+        nonlocal reports_written
+        if output is not None:
+            output.write(path, result.to_json_pretty() if args.pretty else result.to_json())
+            return
+        print(("\n" if reports_written else "") + format_report(result, str(path)), flush=True)
+        reports_written += 1
+
+    with prepared_navigation(options) as nav_path:
+        return run_files(files, lambda path: analyze_file(path, options, nav_path), deliver)
+
+
+def inspect(files: list[Path], args: argparse.Namespace) -> int:
+    inspections: list[dict] = []
+    failures = run_files(files, lambda path: inspect_file(path, args.type), lambda _, info: inspections.append(info))
+    if args.json or args.output is not None:
+        document = json.dumps(inspections if len(files) > 1 else (inspections[0] if inspections else None), indent=2)
+        if args.output is None:
+            print(document)
+        else:
+            args.output.write_text(document + "\n", encoding="utf-8")
+    elif inspections:
+        print("\n\n".join(format_inspection(info) for info in inspections))
+    return failures
 
 
 def main(argv: list[str] | None = None) -> int:
-    args = parse_arguments(argv)
+    args = build_parser().parse_args(argv)
     files = args.files or [sample_path()]
-    reports = []
-    failures = 0
-    started = time.monotonic()
-    for index, path in enumerate(files, 1):
-        if len(files) > 1 and time.monotonic() - started > 2.0:
-            print(f"[{index}/{len(files)}] {path}", file=sys.stderr)
-        try:
-            reports.append(inspect_observations(path))
-        except (OSError, ValueError) as error:
-            failures += 1
-            print(f"quorlin-cn0: {path}: {error}", file=sys.stderr)
-    if args.json:
-        print(json.dumps(reports if len(files) > 1 else (reports[0] if reports else None), indent=2))
-    else:
-        print("\n\n".join(format_inspection(r) for r in reports))
+    try:
+        failures = inspect(files, args) if args.inspect else analyse(files, args)
+    except FILE_ERRORS as error:
+        # A failure of the run as a whole: the navigation file or the output target.
+        target = getattr(error, "filename", None) or args.nav or args.output
+        if target is None:
+            print(f"{PROG}: {error_text(error)}", file=sys.stderr)
+        else:
+            report_error(Path(str(target)), error)
+        return 1
+    except KeyboardInterrupt:
+        print(f"{PROG}: interrupted", file=sys.stderr)
+        return 130
     return 1 if failures else 0
 
 

@@ -1,0 +1,292 @@
+"""The quorlin-cn0 program: analysis report, JSON output, inspection, several files and errors."""
+import gzip
+import json
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import quorlin_cn0 as q
+from conftest import SHARED_DATA
+from quorlin_cn0_cli.analysis import parse_systems
+from quorlin_cn0_cli.main import main, sample_path
+from quorlin_cn0_cli.report import most_severe
+
+SAMPLE = sample_path()
+ESBC_OBS = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+CEDA_OBS = "CEDA00USA_R_20182100000_23H_15S_MO.rnx.gz"
+
+# Three element sets: a GPS satellite with its PRN, a GLONASS one (never counted) and a
+# Galileo one named only by its GSAT number.
+TLE_TEXT = """\
+GPS BIIR-2  (PRN 13)
+1 24876U 97035A   21033.28537850  .00000065  00000-0  00000-0 0  9999
+2 24876  55.4664 175.1841 0047263  57.7256 302.7000  2.00562330172632
+COSMOS 2545 (756)
+1 45358U 20018A   21033.17130637 -.00000048  00000-0  00000-0 0  9993
+2 45358  64.8419 340.2208 0009276 253.5047 335.4069  2.13101787  6776
+GSAT0101 (PRN E11)
+1 37846U 11060A   21033.50049587  .00000031  00000-0  00000-0 0  9996
+2 37846  57.0788  25.5815 0003520  10.6716 349.4045  1.70475709 58130
+"""
+
+
+def shared(kind, name):
+    path = SHARED_DATA / kind / name
+    if not path.is_file():
+        pytest.skip(f"shared data file missing: {path}")
+    return path
+
+
+def run(capsys, *argv):
+    status = main([str(a) for a in argv])
+    captured = capsys.readouterr()
+    return status, captured.out, captured.err
+
+
+def plain_copy(path, tmp_path):
+    """The decompressed content of a .gz under its plain name, for analysing it directly."""
+    target = tmp_path / path.name[:-3]
+    target.write_bytes(gzip.decompress(path.read_bytes()))
+    return target
+
+
+def header_value(text, label):
+    line = next(line for line in text.splitlines() if line[60:].strip() == label)
+    return line[:60]
+
+
+def table_row(report, name):
+    return next(line.split() for line in report.splitlines() if line.split()[:1] == [name])
+
+
+# --- analysis report -----------------------------------------------------------------------
+
+def test_report_of_bundled_sample_shows_file_quality_constellations_and_verdicts(capsys):
+    status, out, err = run(capsys)
+    text = SAMPLE.read_text(errors="replace")
+    epochs = sum(1 for line in text.splitlines() if line.startswith(">"))
+    result = q.analyze_cn0(str(SAMPLE))
+    assert status == 0 and err == ""
+    assert f"Marker:         {header_value(text, 'MARKER NAME').strip()}" in out
+    assert f"Epochs:         {epochs}," in out
+    assert "interval not in header" in out  # the smartphone file has no INTERVAL line
+    assert result.quality_score.rating in out
+    assert f"Interpretation: {result.summary}" in out
+    for name in ("GPS", "GLONASS", "Galileo", "BeiDou"):
+        stats = json.loads(result.to_json())["constellation_stats"][name]
+        row = table_row(out, name)
+        assert int(row[1]) == stats["satellite_count"]
+        assert int(row[4]) == stats["observation_count"]
+        assert float(row[5]) == pytest.approx(stats["mean_cn0"], abs=0.05)
+    assert "C/N0 anomalies: none" in out
+    assert "Visibility" not in out  # no navigation data
+    assert re.search(r"jamming: +not detected", out) and re.search(r"interference: +not detected", out)
+
+
+def test_report_of_gzip_file_reads_header_of_decompressed_content(capsys):
+    path = shared("obs", CEDA_OBS)
+    text = gzip.decompress(path.read_bytes()).decode("ascii", errors="replace")
+    status, out, _ = run(capsys, path)
+    assert status == 0
+    assert f"Marker:         {header_value(text, 'MARKER NAME').strip()}" in out
+    assert header_value(text, "REC # / TYPE / VERS")[20:40].strip() in out
+    assert "interval 15 s" in out
+
+
+def test_report_lists_most_severe_anomalies_by_drop(capsys, tmp_path):
+    path = shared("obs", ESBC_OBS)
+    result = q.analyze_cn0(str(plain_copy(path, tmp_path)))
+    status, out, _ = run(capsys, path)
+    assert status == 0 and result.anomaly_count > 5
+    assert f"C/N0 anomalies: {result.anomaly_count} " in out
+    shown = [float(m) for m in re.findall(r"critical +(\d+\.\d) dB-Hz drop", out)]
+    assert shown == [round(d, 1) for d in sorted(result.get_anomaly_cn0_drops(), reverse=True)[:5]]
+    assert re.search(r"interference: +DETECTED", out)  # 55 events in 2880 epochs
+
+
+@pytest.mark.parametrize(
+    "anomalies, expected",
+    [
+        ([("low", "30", "t1"), ("critical", "11", "t2"), ("high", "20", "t3")], ["t2", "t3", "t1"]),
+        ([("critical", "12", "t1"), ("critical", "15.5", "t2"), ("critical", "12", "t0")], ["t2", "t0", "t1"]),
+        ([("critical", str(10 + i), f"t{i}") for i in range(8)], ["t7", "t6", "t5", "t4", "t3"]),
+    ],
+)
+def test_most_severe_orders_by_severity_then_drop_then_time(anomalies, expected):
+    dicts = [{"severity": s, "cn0_drop": d, "start_time": t} for s, d, t in anomalies]
+    assert [a["start_time"] for a in most_severe(dicts)] == expected
+
+
+# --- JSON output and analysis options ----------------------------------------------------------
+
+@pytest.mark.parametrize(
+    "options, kwargs",
+    [
+        ([], {}),
+        # without navigation data every sample sits at elevation 45, so a mask of 50 drops all
+        (["--min-elevation", "50"], {"min_elevation": 50.0}),
+        (["--systems", "Galileo,gps"], {"systems": ["E", "G"]}),
+    ],
+)
+def test_json_equals_result_of_the_same_analysis(capsys, options, kwargs):
+    status, out, _ = run(capsys, "--json", *options, SAMPLE)
+    assert status == 0 and out.count("\n") == 1
+    assert json.loads(out) == json.loads(q.analyze_cn0(str(SAMPLE), **kwargs).to_json())
+
+
+def test_systems_by_name_select_that_constellation_only(capsys):
+    _, out, _ = run(capsys, "--json", "--systems", "Galileo", SAMPLE)
+    stats = json.loads(out)["constellation_stats"]
+    assert stats["Galileo"]["observation_count"] > 0
+    assert stats["GPS"]["observation_count"] == 0  # "Galileo" must not be read as its first letter
+
+
+@pytest.mark.parametrize(
+    "text, letters",
+    [("G,R,E", ["G", "R", "E"]), ("gps, BeiDou ,qzss", ["G", "C", "J"]), ("E,galileo", ["E"]), ("IRNSS", ["I"])],
+)
+def test_parse_systems(text, letters):
+    assert parse_systems(text) == letters
+
+
+@pytest.mark.parametrize("text", ["X", "G,Mars", "", ","])
+def test_parse_systems_refuses_unknown_or_empty(text):
+    with pytest.raises(ValueError):
+        parse_systems(text)
+
+
+def test_pretty_json_is_indented_and_equal(capsys):
+    _, out, _ = run(capsys, "--pretty", SAMPLE)
+    assert out.splitlines()[1].startswith('  "')
+    assert json.loads(out) == json.loads(q.analyze_cn0(str(SAMPLE)).to_json())
+
+
+def test_output_writes_one_file_and_nothing_on_stdout(capsys, tmp_path):
+    target = tmp_path / "result.json"
+    status, out, _ = run(capsys, "-o", target, SAMPLE)
+    assert status == 0 and out == ""
+    assert json.loads(target.read_text()) == json.loads(q.analyze_cn0(str(SAMPLE)).to_json())
+
+
+def test_output_with_several_files_fills_a_folder_one_file_per_input(capsys, tmp_path):
+    ceda = shared("obs", CEDA_OBS)
+    folder = tmp_path / "out"
+    status, _, _ = run(capsys, "-o", folder, SAMPLE, ceda, SAMPLE)
+    assert status == 0
+    names = sorted(p.name for p in folder.iterdir())
+    assert names == sorted([f"{SAMPLE.name}.json", f"{SAMPLE.name}-2.json", f"{ceda.name[:-3]}.json"])
+    ceda_json = json.loads((folder / f"{ceda.name[:-3]}.json").read_text())
+    assert ceda_json["file_info"]["marker_name"] == "ceda"
+
+
+# --- inspection ------------------------------------------------------------------------------
+
+def nav_satellites(text, version):
+    """Distinct satellites of a navigation file, from the first line of each record."""
+    body = text.split("END OF HEADER", 1)[1].splitlines()[1:]
+    if version == 2:
+        return {line[:2].strip() for line in body if line[:2].strip()}
+    return {line[:3] for line in body if re.match(r"[GRECJ]\d\d ", line)}
+
+
+def test_inspect_rinex2_gps_navigation(capsys):
+    path = shared("nav", "brdc0010.21n")
+    status, out, _ = run(capsys, "--inspect", "--json", path)
+    info = json.loads(out)
+    expected = len(nav_satellites(path.read_text(), 2))
+    assert status == 0 and info["kind"] == "nav"
+    assert info["satellites_by_system"] == {"GPS": expected, "GLONASS": 0, "Galileo": 0, "BeiDou": 0}
+
+
+def test_inspect_gzip_mixed_navigation_counts_each_system(capsys):
+    path = shared("nav", "ESBC00DNK_R_20201770000_01D_MN.rnx.gz")
+    sats = nav_satellites(gzip.decompress(path.read_bytes()).decode("ascii", "replace"), 3)
+    status, out, _ = run(capsys, "--inspect", path)
+    assert status == 0 and "MIXED" in out
+    for system, letters in (("GPS", "GJ"), ("GLONASS", "R"), ("Galileo", "E"), ("BeiDou", "C")):
+        expected = sum(1 for s in sats if s[0] in letters)
+        assert re.search(rf"^{system} +{expected}$", out, re.MULTILINE)
+
+
+def test_inspect_tle_counts_element_sets_and_gnss_satellites(capsys, tmp_path):
+    path = tmp_path / "gnss.tle"
+    path.write_text(TLE_TEXT.replace("\n", "\r\n"))
+    status, out, _ = run(capsys, "--inspect", "--json", path)
+    assert status == 0
+    assert json.loads(out) == {"file": str(path), "kind": "tle", "element_sets": 3, "gnss_satellites": 2}
+
+
+def test_inspect_real_tle_file(capsys):
+    path = shared("tle", "gnss.txt")
+    text = path.read_text()
+    _, out, _ = run(capsys, "--inspect", path)
+    assert f"Element sets:    {sum(1 for l in text.splitlines() if l.startswith('2 '))}" in out
+    assert f"GNSS satellites: {q.parse_tle_content(text)} identified" in out
+
+
+def test_inspect_observations_of_gzip_file_and_type_override(capsys):
+    path = shared("obs", CEDA_OBS)
+    status, out, _ = run(capsys, "--inspect", "--json", "--type", "obs", path)
+    info = json.loads(out)
+    assert status == 0 and info["marker_name"] == "ceda" and info["interval"] == 15.0
+    assert set(info["systems"]) >= {"E", "R"}
+
+
+# --- several files, progress and errors -------------------------------------------------------
+
+def test_several_files_progress_and_continuation_after_errors(capsys, tmp_path):
+    missing = tmp_path / "missing.20o"
+    headerless = tmp_path / "bad.20o"
+    headerless.write_text("not rinex\n")
+    status, out, err = run(capsys, "--json", SAMPLE, missing, headerless, SAMPLE)
+    assert status == 1
+    assert len([json.loads(line) for line in out.splitlines()]) == 2
+    lines = err.splitlines()
+    assert re.fullmatch(rf"\[1/4\] {re.escape(str(SAMPLE))} \d+\.\d s", lines[0])
+    assert f"quorlin-cn0: {missing}: No such file or directory" in lines
+    assert f"quorlin-cn0: {headerless}: No END OF HEADER found" in lines
+    assert lines[-1].startswith("[4/4] ")
+
+
+def broken_gzip(tmp_path):
+    path = tmp_path / "cut.20o.gz"
+    path.write_bytes(gzip.compress(SAMPLE.read_bytes())[:500])
+    return path
+
+
+@pytest.mark.parametrize(
+    "make_args, message",
+    [
+        (lambda tmp: [tmp], "Is a directory"),
+        (lambda tmp: [broken_gzip(tmp)], "end-of-stream"),
+        (lambda tmp: ["--nav", tmp / "none.20n", SAMPLE], "No such file or directory"),
+        (lambda tmp: [shared("nav", "brdc0010.21n")], "a navigation file"),
+        (lambda tmp: ["--inspect", tmp / "none.txt"], "No such file or directory"),
+        (lambda tmp: ["--inspect", SAMPLE.parent / "README.md"], "neither a RINEX file nor TLE text"),
+        (lambda tmp: ["-o", SAMPLE / "x.json", SAMPLE], "Not a directory"),
+    ],
+)
+def test_failures_are_one_clean_line(capsys, tmp_path, make_args, message):
+    status, out, err = run(capsys, *make_args(tmp_path))
+    assert status == 1 and out == ""
+    assert err.count("\n") == 1 and err.startswith("quorlin-cn0: ") and message in err
+
+
+def console_script():
+    found = shutil.which("quorlin-cn0", path=str(Path(sys.executable).parent))
+    if found is None:
+        pytest.skip("console script quorlin-cn0 not installed")
+    return found
+
+
+def test_console_script_runs_and_fails_cleanly(tmp_path):
+    script = console_script()
+    ok = subprocess.run([script, "--inspect"], capture_output=True, text=True, timeout=60)
+    assert ok.returncode == 0 and "RINEX:      3.03 observation" in ok.stdout
+    bad = subprocess.run([script, str(tmp_path / "nope.obs")], capture_output=True, text=True, timeout=60)
+    assert bad.returncode == 1 and "Traceback" not in bad.stderr
+    assert bad.stderr == f"quorlin-cn0: {tmp_path / 'nope.obs'}: No such file or directory\n"
