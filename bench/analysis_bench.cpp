@@ -57,7 +57,7 @@ void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int r
   cn0::SampleGroups groups;
   result::AnalysisResult r;
   auto step = [&](const char* name, auto&& body) { bench::report(name, bench::time_runs(runs, body), 0.0); };
-  step("extract samples", [&] { set = cn0::extract_samples(input); });
+  step("extract samples (+ visibility)", [&] { set = cn0::extract_samples(input).samples; });
   step("group samples", [&] { groups = cn0::group_samples(set); });
   step("summary + satellite stats", [&] { r = {}; cn0::fill_summary_and_satellite_stats(r, set, groups, loaded.obs.data); });
   step("constellation stats", [&] { cn0::fill_constellation_stats(r, set, groups, loaded.obs.data); });

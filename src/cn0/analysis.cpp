@@ -1,6 +1,9 @@
 #include "cn0/analysis.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <string_view>
+#include <utility>
 
 #include "cn0/anomalies.hpp"
 #include "cn0/quality.hpp"
@@ -9,6 +12,8 @@
 #include "cn0/timeseries.hpp"
 #include "navigation/geodesy.hpp"
 #include "rinex/epoch_time.hpp"
+#include "visibility/geometry.hpp"
+#include "visibility/predictor.hpp"
 
 namespace qcn::cn0 {
 
@@ -48,17 +53,61 @@ std::vector<bool> cn0_codes(const rinex::RinexObsData& observations) {
 
 }  // namespace
 
-SampleSet extract_samples(const AnalysisInput& input) {
+namespace {
+
+/// The navigation-aided part of the pass over the epochs: each epoch's satellite geometry, the
+/// look angles it gives the samples, and the visibility prediction fed with it.
+class NavigationAid {
+ public:
+  NavigationAid(const AnalysisInput& input, const rinex::Ecef& receiver)
+      : prediction_(visibility::make_prediction_input(*input.navigation, input.min_elevation)),
+        receiver_(navigation::receiver_frame(receiver)),
+        observed_(*input.observations),
+        predictor_(prediction_) {}
+
+  void begin_epoch(const rinex::ObservationEpoch& epoch) {
+    visibility::geometry_at(prediction_, receiver_, epoch.time, geometry_);
+    predictor_.add_epoch(epoch.time, geometry_, observed_.of(epoch));
+  }
+
+  /// The satellite's look angles at the current epoch. A position whose angles are not finite
+  /// (a record whose fields read 0) counts as none, so the sample keeps the defaults rather than
+  /// passing the elevation mask with a NaN.
+  void look_angles(std::string_view satellite, double& elevation, double& azimuth) const {
+    const visibility::SatelliteGeometry* at = visibility::find_geometry(prediction_, geometry_, satellite);
+    if (at == nullptr || !at->has_position) return;
+    if (!std::isfinite(at->elevation_deg) || !std::isfinite(at->azimuth_deg)) return;
+    elevation = at->elevation_deg;
+    azimuth = at->azimuth_deg;
+  }
+
+  result::VisibilityResult finish() { return predictor_.finish(); }
+
+ private:
+  visibility::PredictionInput prediction_;
+  navigation::ReceiverFrame receiver_;
+  visibility::ObservedReader observed_;
+  visibility::VisibilityPredictor predictor_;
+  visibility::EpochGeometry geometry_;
+};
+
+}  // namespace
+
+Extraction extract_samples(const AnalysisInput& input) {
   const rinex::RinexObsData& observations = *input.observations;
   const std::vector<char>& letters = input.system_letters;
   std::vector<bool> is_cn0 = cn0_codes(observations);
+  std::optional<NavigationAid> aid;
+  if (input.navigation != nullptr && observations.approx_position) aid.emplace(input, *observations.approx_position);
   SampleSetBuilder builder;
   for (const rinex::ObservationEpoch& epoch : observations.epochs) {
     builder.begin_epoch(rinex::timestamp_text(epoch.time));
+    if (aid) aid->begin_epoch(epoch);
     for (const rinex::SatelliteObservations& satellite : rinex::satellites_of(observations, epoch)) {
       if (std::find(letters.begin(), letters.end(), satellite.satellite.system()) == letters.end()) continue;
       double elevation = 45.0;
       double azimuth = 0.0;
+      if (aid) aid->look_angles(satellite.satellite.view(), elevation, azimuth);
       if (input.min_elevation > elevation) continue;
       builder.begin_satellite(satellite.satellite.view(), elevation, azimuth);
       for (const rinex::Observation& observation : rinex::observations_of(observations, satellite)) {
@@ -69,7 +118,13 @@ SampleSet extract_samples(const AnalysisInput& input) {
       }
     }
   }
-  return builder.finish(observations.obs_codes);
+  Extraction extraction{builder.finish(observations.obs_codes), std::nullopt};
+  if (input.navigation != nullptr) {
+    // Without a receiver position nothing can be predicted: the record stays empty.
+    extraction.visibility = aid ? aid->finish() : result::VisibilityResult{};
+    extraction.visibility->has_prediction = true;
+  }
+  return extraction;
 }
 
 result::AnalysisResult run_analysis(const AnalysisInput& input) {
@@ -78,8 +133,10 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   result.file_info = file_info_of(observations);
   if (observations.epochs.empty()) return result;
 
-  SampleSet set = extract_samples(input);
+  Extraction extraction = extract_samples(input);
+  const SampleSet& set = extraction.samples;
   if (set.empty()) return result;
+  result.visibility = std::move(extraction.visibility);
   SampleGroups groups = group_samples(set);
 
   fill_summary_and_satellite_stats(result, set, groups, observations);

@@ -1,6 +1,8 @@
 // The C/N0 analysis of one observation file: samples, then every step in a fixed order.
 #pragma once
 
+#include <optional>
+
 #include "cn0/analysis_config.hpp"
 #include "cn0/samples.hpp"
 #include "result/analysis_result.hpp"
@@ -14,7 +16,16 @@ result::AnalysisResult run_analysis(const AnalysisInput& input);
 /// File identification, time span and receiver position from the header.
 result::FileInfo file_info_of(const rinex::RinexObsData& observations);
 
-/// The accepted C/N0 values: allowed systems, elevation mask, value range.
-SampleSet extract_samples(const AnalysisInput& input);
+/// What one pass over the epochs gives: the accepted C/N0 values and, with navigation data, the
+/// visibility result (has_prediction set).
+struct Extraction {
+  SampleSet samples;
+  std::optional<result::VisibilityResult> visibility;
+};
+
+/// The accepted C/N0 values (allowed systems, elevation mask, value range) and, with navigation
+/// data, the visibility prediction, both from one pass over the epochs: each satellite's position
+/// at an epoch is computed once and serves the sample look angles and the prediction.
+Extraction extract_samples(const AnalysisInput& input);
 
 }  // namespace qcn::cn0

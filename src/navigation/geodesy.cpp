@@ -39,17 +39,26 @@ Geodetic geodetic_from_ecef(const rinex::Ecef& pos_ecef) {
   return {lat * kDegreesPerRadian, lon * kDegreesPerRadian, height};
 }
 
-LookAngles look_angles(const rinex::Ecef& receiver_ecef, const rinex::Ecef& sat_ecef) {
-  const Geodetic receiver = geodetic_from_ecef(receiver_ecef);
+ReceiverFrame receiver_frame(const rinex::Ecef& pos_ecef) {
+  // The angles go through degrees and back, as a receiver position given in degrees would.
+  const Geodetic receiver = geodetic_from_ecef(pos_ecef);
   const double lat = receiver.lat_deg * kRadiansPerDegree;
   const double lon = receiver.lon_deg * kRadiansPerDegree;
-  const double dx = sat_ecef.x_m - receiver_ecef.x_m;
-  const double dy = sat_ecef.y_m - receiver_ecef.y_m;
-  const double dz = sat_ecef.z_m - receiver_ecef.z_m;
-  const double sin_lat = std::sin(lat);
-  const double cos_lat = std::cos(lat);
-  const double sin_lon = std::sin(lon);
-  const double cos_lon = std::cos(lon);
+  return {pos_ecef, std::sin(lat), std::cos(lat), std::sin(lon), std::cos(lon)};
+}
+
+LookAngles look_angles(const rinex::Ecef& receiver_ecef, const rinex::Ecef& sat_ecef) {
+  return look_angles(receiver_frame(receiver_ecef), sat_ecef);
+}
+
+LookAngles look_angles(const ReceiverFrame& receiver, const rinex::Ecef& sat_ecef) {
+  const double dx = sat_ecef.x_m - receiver.pos_ecef.x_m;
+  const double dy = sat_ecef.y_m - receiver.pos_ecef.y_m;
+  const double dz = sat_ecef.z_m - receiver.pos_ecef.z_m;
+  const double sin_lat = receiver.sin_lat;
+  const double cos_lat = receiver.cos_lat;
+  const double sin_lon = receiver.sin_lon;
+  const double cos_lon = receiver.cos_lon;
   const double east = -sin_lon * dx + cos_lon * dy;
   const double north = -sin_lat * cos_lon * dx - sin_lat * sin_lon * dy + cos_lat * dz;
   const double up = cos_lat * cos_lon * dx + cos_lat * sin_lon * dy + sin_lat * dz;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "python/convert.hpp"
+#include "python/file_input.hpp"
 #include "python/module_state.hpp"
 #include "python/ref.hpp"
 #include "python/wrapper.hpp"
@@ -90,23 +91,6 @@ PyObject* read_navigation_bytes(PyObject* module, PyObject* const* args, Py_ssiz
   return guarded([&]() -> PyObject* { return parse_navigation_object(state_of_module(module), data); });
 }
 
-/// Reads and parses a file whose failure messages carry a prefix; null with the exception set.
-template <typename Parse>
-auto read_and_parse(const std::string& path, const char* io_prefix, Parse parse)
-    -> std::optional<decltype(parse(std::string_view{}))> {
-  rinex::FileRead file = rinex::read_file(path);
-  if (!file.ok()) {
-    raise_io_error(io_prefix + file.error);
-    return std::nullopt;
-  }
-  auto parsed = parse(file.bytes);
-  if (parsed.error != rinex::ParseError::none) {
-    raise_parse_error(rinex::parse_error_text(parsed.error));
-    return std::nullopt;
-  }
-  return parsed;
-}
-
 struct QuickArguments {
   std::string obs_path;
   std::optional<std::string> nav_path;
@@ -136,20 +120,16 @@ PyObject* analyze_cn0(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
   QuickArguments a;
   if (!read_quick_arguments(bound, a)) return nullptr;
   return guarded([&]() -> PyObject* {
-    // Each file's bytes are released as soon as they are parsed.
-    std::optional<rinex::ObsParse> obs = read_and_parse(a.obs_path, "Cannot read obs file: ", [&](std::string_view bytes) {
-      return rinex::parse_observations(bytes, rinex::file_name_of(a.obs_path));
-    });
-    if (!obs) return nullptr;
-    std::optional<navigation::NavParse> nav;
+    FileInput<rinex::ObsParse> obs = read_observations(a.obs_path, "Cannot read obs file: ");
+    if (!obs.parsed) return raise_input_failure(obs.failure);
+    FileInput<navigation::NavParse> nav;
     if (a.nav_path) {
-      nav = read_and_parse(*a.nav_path, "Cannot read nav file: ", [](std::string_view bytes) {
-        return navigation::parse_navigation(bytes);
-      });
-      if (!nav) return nullptr;
+      nav = read_navigation_file(*a.nav_path, "Cannot read nav file: ");
+      if (!nav.parsed) return raise_input_failure(nav.failure);
     }
     cn0::AnalysisConfig config = cn0::quick_config(a.min_elevation, std::move(a.systems));
-    cn0::AnalysisInput input = cn0::analysis_input(config, obs->data, nav ? &nav->data : nullptr);
+    const navigation::NavigationData* navigation = nav.parsed ? &nav.parsed->data : nullptr;
+    cn0::AnalysisInput input = cn0::analysis_input(config, obs.parsed->data, navigation);
     return new_analysis_result(state_of_module(module), cn0::run_analysis(input));
   });
 }
@@ -202,6 +182,7 @@ int module_traverse(PyObject* module, visitproc visit, void* arg) {
     Py_VISIT(state->rinex_obs_type);
     Py_VISIT(state->navigation_type);
     Py_VISIT(state->analysis_config_type);
+    Py_VISIT(state->analyzer_type);
     Py_VISIT(state->analysis_result_type);
     Py_VISIT(state->quality_score_type);
   }
@@ -214,6 +195,7 @@ int module_clear(PyObject* module) {
     Py_CLEAR(state->rinex_obs_type);
     Py_CLEAR(state->navigation_type);
     Py_CLEAR(state->analysis_config_type);
+    Py_CLEAR(state->analyzer_type);
     Py_CLEAR(state->analysis_result_type);
     Py_CLEAR(state->quality_score_type);
   }
@@ -248,6 +230,7 @@ int fill_module(PyObject* module) {
   if (add_type(module, create_rinex_obs_type(module), state->rinex_obs_type) < 0) return -1;
   if (add_type(module, create_navigation_type(module), state->navigation_type) < 0) return -1;
   if (add_type(module, create_analysis_config_type(module), state->analysis_config_type) < 0) return -1;
+  if (add_type(module, create_analyzer_type(module), state->analyzer_type) < 0) return -1;
   if (add_type(module, create_analysis_result_type(module), state->analysis_result_type) < 0) return -1;
   if (add_type(module, create_quality_score_type(module), state->quality_score_type) < 0) return -1;
   return PyModule_AddFunctions(module, functions);
@@ -277,6 +260,14 @@ PyObject* init_module() {
 }  // namespace
 
 ModuleState* state_of_module(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+ModuleState* imported_module_state() {
+  if (!first_module) {
+    PyErr_SetString(PyExc_RuntimeError, "quorlin_cn0 is not initialised");
+    return nullptr;
+  }
+  return state_of_module(first_module);
+}
 
 PyObject* raise_parse_error(std::string_view message) {
   Ref text = to_py_str(message);

@@ -21,12 +21,18 @@ struct ModuleState {
   PyObject* rinex_obs_type;
   PyObject* navigation_type;
   PyObject* analysis_config_type;
+  PyObject* analyzer_type;
   PyObject* analysis_result_type;
   PyObject* quality_score_type;
 };
 static_assert(std::is_trivial_v<ModuleState>);
 
 ModuleState* state_of_module(PyObject* module);
+
+/// The state of the module this process imported (it serves one interpreter only), for calls
+/// that receive neither the module nor an instance, such as static methods. Null with an
+/// exception set before the module is initialised.
+ModuleState* imported_module_state();
 
 /// The vectorcall signature of functions and methods with keywords.
 using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
@@ -73,6 +79,9 @@ PyObject* create_analysis_config_type(PyObject* module);
 /// The record of an AnalysisConfig object.
 const cn0::AnalysisConfig& analysis_config_record(PyObject* object);
 
+/// Creates the CN0Analyzer class (new ref).
+PyObject* create_analyzer_type(PyObject* module);
+
 /// Creates the AnalysisResult class (new ref).
 PyObject* create_analysis_result_type(PyObject* module);
 /// A new AnalysisResult object owning data (new ref).
@@ -85,5 +94,8 @@ PyObject* new_quality_score(ModuleState* state, cn0::QualityRating&& rating);
 
 /// The record of a RinexObsData object.
 const rinex::RinexObsData& rinex_obs_record(PyObject* object);
+
+/// The record of a NavigationData object.
+const navigation::NavigationData& navigation_record(PyObject* object);
 
 }  // namespace qcn::python

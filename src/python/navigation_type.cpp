@@ -87,4 +87,6 @@ PyObject* new_navigation(ModuleState* state, navigation::NavigationData&& data) 
   return wrap_record(reinterpret_cast<PyTypeObject*>(state->navigation_type), std::move(data));
 }
 
+const navigation::NavigationData& navigation_record(PyObject* object) { return payload_of<Record>(object)->record; }
+
 }  // namespace qcn::python

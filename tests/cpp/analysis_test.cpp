@@ -50,7 +50,7 @@ std::vector<std::string> sample_texts(const SampleSet& set) {
 
 TEST(SampleExtraction, DefaultSystemsEveryCn0CodeAndInclusiveRange) {
   rinex::RinexObsData data = parse(mixed_file());
-  SampleSet set = extract_samples(input_for(data));
+  SampleSet set = extract_samples(input_for(data)).samples;
   // QZSS and NavIC are left out by default; 0.5 and 60.0 are inside [0, 60].
   EXPECT_EQ(sample_texts(set), (std::vector<std::string>{
                                    "00:30 G01 S1C GPS 45.0", "00:30 G01 S2W GPS 39.0", "00:30 R05 S1C GLONASS 0.50",
@@ -85,7 +85,7 @@ TEST(SampleExtraction, SystemLettersValueRangeAndMask) {
     AnalysisConfig config = quick_config(c.min_elevation, c.systems);
     config.min_cn0 = c.min_cn0;
     config.max_cn0 = c.max_cn0;
-    SampleSet set = extract_samples(analysis_input(config, data, nullptr));
+    SampleSet set = extract_samples(analysis_input(config, data, nullptr)).samples;
     EXPECT_EQ(set.size(), c.samples);
     EXPECT_EQ(set.constellations, c.constellations);
   }

@@ -97,4 +97,43 @@ TEST(GeodesyTest, LookAnglesInTheLocalFrame) {
   }
 }
 
+// The written steps, one by one: geodetic conversion, degrees back to radians, east-north-up.
+qcn::navigation::LookAngles look_angles_by_steps(const Ecef& rx, const Ecef& sat) {
+  constexpr double kRadiansPerDegree = 0.017453292519943295;
+  constexpr double kDegreesPerRadian = 57.29577951308232;
+  const auto g = geodetic_from_ecef(rx);
+  const double phi = g.lat_deg * kRadiansPerDegree, lambda = g.lon_deg * kRadiansPerDegree;
+  const double dx = sat.x_m - rx.x_m, dy = sat.y_m - rx.y_m, dz = sat.z_m - rx.z_m;
+  const double east = -std::sin(lambda) * dx + std::cos(lambda) * dy;
+  const double north = -std::sin(phi) * std::cos(lambda) * dx - std::sin(phi) * std::sin(lambda) * dy +
+                       std::cos(phi) * dz;
+  const double up = std::cos(phi) * std::cos(lambda) * dx + std::cos(phi) * std::sin(lambda) * dy +
+                    std::sin(phi) * dz;
+  double azimuth = std::atan2(east, north) * kDegreesPerRadian;
+  if (azimuth < 0) azimuth += 360;
+  return {azimuth, std::atan2(up, std::sqrt(east * east + north * north)) * kDegreesPerRadian};
+}
+
+TEST(GeodesyTest, AReceiverFrameGivesTheSameAnglesBitForBit) {
+  const Ecef receivers[] = {ecef_from_geodetic(55.63, 12.08, 50.0), ecef_from_geodetic(-33.15, -70.67, 723.0),
+                            ecef_from_geodetic(89.9, 45.0, 10.0), ecef_from_geodetic(0.0, 179.999, -30.0),
+                            {3513638.0, 778956.0, 5248216.0}};
+  for (const Ecef& rx : receivers) {
+    const auto frame = qcn::navigation::receiver_frame(rx);
+    for (int k = 0; k < 200; ++k) {
+      // Satellites spread over the whole sky and below the horizon, at orbit distances.
+      const double a = k * 0.7, b = k * 0.31;
+      const Ecef sat{2.6e7 * std::cos(a) * std::cos(b), 2.6e7 * std::sin(a) * std::cos(b), 2.6e7 * std::sin(b)};
+      SCOPED_TRACE(k);
+      const auto expected = look_angles_by_steps(rx, sat);
+      const auto direct = look_angles(rx, sat);
+      const auto framed = look_angles(frame, sat);
+      EXPECT_EQ(direct.azimuth_deg, expected.azimuth_deg);
+      EXPECT_EQ(direct.elevation_deg, expected.elevation_deg);
+      EXPECT_EQ(framed.azimuth_deg, expected.azimuth_deg);
+      EXPECT_EQ(framed.elevation_deg, expected.elevation_deg);
+    }
+  }
+}
+
 }  // namespace

@@ -1,0 +1,69 @@
+// Satellite list of the navigation data, and per-epoch positions and look angles of its satellites.
+#include "visibility/geometry.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "navigation/orbit.hpp"
+
+namespace qcn::visibility {
+
+namespace {
+
+template <typename Map>
+void append_keys(const Map& map, std::vector<std::string>& out) {
+  for (const auto& [satellite, records] : map) out.push_back(satellite);
+}
+
+}  // namespace
+
+PredictionInput make_prediction_input(const navigation::NavigationData& navigation, double elevation_mask) {
+  PredictionInput input;
+  input.navigation = &navigation;
+  append_keys(navigation.gps_ephemerides, input.satellites);
+  append_keys(navigation.galileo_ephemerides, input.satellites);
+  append_keys(navigation.beidou_ephemerides, input.satellites);
+  append_keys(navigation.glonass_ephemerides, input.satellites);
+  std::sort(input.satellites.begin(), input.satellites.end());
+  input.elevation_mask = elevation_mask;
+  input.source = "BRDC Navigation (" + std::to_string(input.satellites.size()) + " satellites)";
+  return input;
+}
+
+void geometry_at(const PredictionInput& input, const navigation::ReceiverFrame& receiver,
+                 const rinex::EpochTime& epoch, EpochGeometry& out) {
+  out.satellites.resize(input.satellites.size());
+  for (std::size_t i = 0; i < input.satellites.size(); ++i) {
+    SatelliteGeometry& geometry = out.satellites[i];
+    geometry = {};
+    if (input.navigation == nullptr) continue;
+    const auto position = navigation::satellite_position(*input.navigation, input.satellites[i], epoch);
+    if (!position) continue;
+    const rinex::Ecef& p = *position;
+    const navigation::LookAngles angles = navigation::look_angles(receiver, p);
+    geometry = {true, std::sqrt(p.x_m * p.x_m + p.y_m * p.y_m + p.z_m * p.z_m), angles.azimuth_deg,
+                angles.elevation_deg};
+  }
+}
+
+void geometry_at(const PredictionInput& input, const rinex::Ecef& receiver, const rinex::EpochTime& epoch,
+                 EpochGeometry& out) {
+  geometry_at(input, navigation::receiver_frame(receiver), epoch, out);
+}
+
+std::ptrdiff_t satellite_index(const PredictionInput& input, std::string_view satellite) {
+  const auto& list = input.satellites;
+  auto it = std::lower_bound(list.begin(), list.end(), satellite,
+                             [](const std::string& a, std::string_view b) { return std::string_view(a) < b; });
+  if (it == list.end() || *it != satellite) return -1;
+  return it - list.begin();
+}
+
+const SatelliteGeometry* find_geometry(const PredictionInput& input, const EpochGeometry& geometry,
+                                       std::string_view satellite) {
+  const std::ptrdiff_t i = satellite_index(input, satellite);
+  if (i < 0 || static_cast<std::size_t>(i) >= geometry.satellites.size()) return nullptr;
+  return &geometry.satellites[static_cast<std::size_t>(i)];
+}
+
+}  // namespace qcn::visibility

@@ -1,0 +1,56 @@
+// Where every broadcast satellite stands at an epoch, seen from the receiver: computed once per
+// epoch and shared by the look angles of the C/N0 samples and the visibility prediction.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "navigation/geodesy.hpp"
+#include "navigation/nav_data.hpp"
+#include "rinex/epoch_time.hpp"
+#include "rinex/obs_data.hpp"
+
+namespace qcn::visibility {
+
+/// The satellites to predict and the mask they must clear.
+struct PredictionInput {
+  const navigation::NavigationData* navigation = nullptr;
+  std::vector<std::string> satellites;  // keys of the four ephemeris maps, ascending byte-wise
+  double elevation_mask = 0.0;          // degrees
+  std::string source;                   // such as "BRDC Navigation (97 satellites)"
+};
+
+/// Every satellite of the navigation data, sorted, with the mask and the source text.
+PredictionInput make_prediction_input(const navigation::NavigationData& navigation, double elevation_mask);
+
+/// One satellite at one epoch. Without a position the other fields are 0.
+struct SatelliteGeometry {
+  bool has_position = false;
+  double distance_m = 0.0;     // from the Earth's centre, as computed (not finite for a broken orbit)
+  double azimuth_deg = 0.0;    // [0, 360)
+  double elevation_deg = 0.0;  // negative below the horizon; no mask applied
+};
+
+/// All satellites of a PredictionInput at one epoch, indexed like PredictionInput::satellites.
+struct EpochGeometry {
+  std::vector<SatelliteGeometry> satellites;
+};
+
+/// Fills out for the epoch, reusing its storage.
+void geometry_at(const PredictionInput& input, const navigation::ReceiverFrame& receiver,
+                 const rinex::EpochTime& epoch, EpochGeometry& out);
+
+/// The same, converting the receiver position on each call.
+void geometry_at(const PredictionInput& input, const rinex::Ecef& receiver, const rinex::EpochTime& epoch,
+                 EpochGeometry& out);
+
+/// Position of satellite in PredictionInput::satellites, or -1 when it is not there.
+std::ptrdiff_t satellite_index(const PredictionInput& input, std::string_view satellite);
+
+/// The geometry of one satellite by identifier; null when it is not in the input's list.
+const SatelliteGeometry* find_geometry(const PredictionInput& input, const EpochGeometry& geometry,
+                                       std::string_view satellite);
+
+}  // namespace qcn::visibility
