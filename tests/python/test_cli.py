@@ -290,3 +290,16 @@ def test_console_script_runs_and_fails_cleanly(tmp_path):
     bad = subprocess.run([script, str(tmp_path / "nope.obs")], capture_output=True, text=True, timeout=60)
     assert bad.returncode == 1 and "Traceback" not in bad.stderr
     assert bad.stderr == f"quorlin-cn0: {tmp_path / 'nope.obs'}: No such file or directory\n"
+
+
+def test_report_with_navigation_shows_the_visibility_summary(capsys):
+    obs = shared("obs", "NMBUS_SAMSUNG_S20.20o")
+    nav = shared("nav", "NMBUS_SAMSUNG_S20.20n")
+    status, out, _ = run(capsys, "--nav", nav, obs)
+    assert status == 0
+    expected = q.analyze_cn0(str(obs), str(nav))
+    assert f"Visibility ({expected.visibility_prediction_source}): confirmation rate " in out
+    assert f"predicted {expected.visibility_mean_predicted:.1f}, observed {expected.visibility_mean_observed:.1f}" in out
+    # Without navigation data the section is absent.
+    _, plain, _ = run(capsys, obs)
+    assert "Visibility (" not in plain
