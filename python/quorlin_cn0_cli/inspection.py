@@ -6,6 +6,8 @@ from pathlib import Path
 
 import quorlin_cn0
 
+from quorlin_cn0_cli.nav_records import summarize_records
+
 from quorlin_cn0_cli.inputs import (
     HEADER_LABEL,
     first_line,
@@ -68,7 +70,9 @@ def inspect_observations(path: Path) -> dict:
 def inspect_navigation(path: Path) -> dict:
     """Satellites with broadcast ephemerides per system (QZSS counted with GPS, SBAS not read)."""
     line = first_line(path)
-    nav = quorlin_cn0.read_navigation_bytes(read_bytes(path))
+    content = read_bytes(path)
+    nav = quorlin_cn0.read_navigation_bytes(content)
+    records = summarize_records(content.decode("latin-1"))
     return {
         "file": str(path),
         "kind": "nav",
@@ -81,6 +85,9 @@ def inspect_navigation(path: Path) -> dict:
             "Galileo": nav.galileo_count,
             "BeiDou": nav.beidou_count,
         },
+        "records_by_system": records.records_by_system,
+        "first_record": records.first,
+        "last_record": records.last,
     }
 
 
@@ -135,10 +142,15 @@ def _format_navigation(info: dict) -> list[str]:
         f"Header:     {' '.join(info['header'].split()) or '-'}",
         f"Satellites: {info['satellites']} with broadcast ephemerides"
         + ("" if info["has_data"] else " (no GPS, GLONASS, Galileo or BeiDou records)"),
+        f"Records:    {sum(info['records_by_system'].values())}"
+        + (f", {info['first_record']} to {info['last_record']}" if info["first_record"] else ""),
         "",
-        f"{'System':<8} {'Sats':>4}",
+        f"{'System':<8} {'Sats':>4} {'Records':>8}",
     ]
-    lines.extend(f"{name:<8} {count:>4}" for name, count in info["satellites_by_system"].items())
+    names = list(info["satellites_by_system"]) + [n for n in info["records_by_system"] if n not in info["satellites_by_system"]]
+    for name in names:
+        satellites = info["satellites_by_system"].get(name)
+        lines.append(f"{name:<8} {'-' if satellites is None else satellites:>4} {info['records_by_system'].get(name, 0):>8}")
     return lines
 
 

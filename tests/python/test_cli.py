@@ -200,6 +200,16 @@ def test_inspect_rinex2_gps_navigation(capsys):
     expected = len(nav_satellites(path.read_text(), 2))
     assert status == 0 and info["kind"] == "nav"
     assert info["satellites_by_system"] == {"GPS": expected, "GLONASS": 0, "Galileo": 0, "BeiDou": 0}
+    # 463 records, the first at 2020-12-31 22:00 and the last at 2021-01-02 0:00 (counted with awk).
+    assert info["records_by_system"] == {"GPS": 463}
+    assert (info["first_record"], info["last_record"]) == ("2020-12-31 22:00:00", "2021-01-02 00:00:00")
+
+
+def test_inspect_rinex2_glonass_navigation_reads_glonass_records(capsys):
+    status, out, _ = run(capsys, "--inspect", "--json", shared("nav", "amel0010.21g"))
+    info = json.loads(out)
+    assert status == 0 and info["records_by_system"] == {"GLONASS": 530}
+    assert info["satellites_by_system"]["GLONASS"] == 24 and info["satellites_by_system"]["GPS"] == 0
 
 
 def test_inspect_gzip_mixed_navigation_counts_each_system(capsys):
@@ -209,7 +219,12 @@ def test_inspect_gzip_mixed_navigation_counts_each_system(capsys):
     assert status == 0 and "MIXED" in out
     for system, letters in (("GPS", "GJ"), ("GLONASS", "R"), ("Galileo", "E"), ("BeiDou", "C")):
         expected = sum(1 for s in sats if s[0] in letters)
-        assert re.search(rf"^{system} +{expected}$", out, re.MULTILINE)
+        assert re.search(rf"^{system} +{expected} +\d+$", out, re.MULTILINE)
+    # Record first lines per system and the span of their times of clock, counted with awk;
+    # SBAS records are counted though their ephemerides are not kept.
+    for system, records in (("Galileo", 1602), ("GLONASS", 510), ("BeiDou", 357), ("GPS", 257), ("QZSS", 15), ("SBAS", 2130)):
+        assert re.search(rf"^{system} +(\d+|-) +{records}$", out, re.MULTILINE), system
+    assert "Records:    4871, 2020-06-24 19:50:00 to 2020-06-26 00:00:00" in out
 
 
 def test_inspect_tle_counts_element_sets_and_gnss_satellites(capsys, tmp_path):
