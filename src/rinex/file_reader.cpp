@@ -15,7 +15,24 @@ std::string os_error_text(int error) {
   return std::string(std::strerror(error)) + " (os error " + std::to_string(error) + ")";
 }
 
-// Reads to the end of the file; the size from fstat is only a first guess.
+/// One read() into the free space, retried when interrupted; false with error set on failure.
+bool read_some(int fd, char* into, std::size_t space, std::size_t& got, int& error) {
+  for (;;) {
+    ssize_t n = ::read(fd, into, space);
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return true;
+    }
+    if (errno != EINTR) {
+      error = errno;
+      return false;
+    }
+  }
+}
+
+// Reads to the end of the file; the size from fstat is only a first guess. When the guess is
+// filled, a small probe tells the end of the file from a file that grew, so a file of exactly
+// the guessed size is never copied into a larger buffer.
 bool read_all(int fd, std::string& out, int& error) {
   struct stat info {};
   std::size_t capacity = 0;
@@ -23,15 +40,18 @@ bool read_all(int fd, std::string& out, int& error) {
   out.resize(capacity > 0 ? capacity : 65536);
   std::size_t filled = 0;
   for (;;) {
-    if (filled == out.size()) out.resize(out.size() + (out.size() < 65536 ? 65536 : out.size() / 2));
-    ssize_t n = ::read(fd, out.data() + filled, out.size() - filled);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      return false;
+    std::size_t got = 0;
+    if (filled == out.size()) {
+      char probe[4096];
+      if (!read_some(fd, probe, sizeof probe, got, error)) return false;
+      if (got == 0) break;
+      out.resize(out.size() + (out.size() < 65536 ? 65536 : out.size() / 2));
+      std::memcpy(out.data() + filled, probe, got);
+    } else {
+      if (!read_some(fd, out.data() + filled, out.size() - filled, got, error)) return false;
+      if (got == 0) break;
     }
-    if (n == 0) break;
-    filled += static_cast<std::size_t>(n);
+    filled += got;
   }
   out.resize(filled);
   return true;

@@ -7,8 +7,10 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "obs_text.hpp"
@@ -86,6 +88,20 @@ TEST_F(FileReaderTest, ReadsFilesWithoutAKnownSize) {
   auto file = read_file("/proc/self/status");
   ASSERT_TRUE(file.ok()) << file.error;
   EXPECT_NE(file.bytes.find("Name:"), std::string::npos);
+}
+
+TEST_F(FileReaderTest, ReadsPipesPastTheFirstGuess) {
+  // A FIFO has no size: the reader starts from its own guess and must grow past it, keeping
+  // the bytes its end-of-file probe already took.
+  const fs::path fifo = dir_ / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string bytes;
+  for (int i = 0; i < 200000; ++i) bytes += static_cast<char>('a' + i % 23);
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << bytes; });
+  auto file = read_file(fifo.string());
+  writer.join();
+  ASSERT_TRUE(file.ok()) << file.error;
+  EXPECT_EQ(file.bytes, bytes);
 }
 
 TEST_F(FileReaderTest, ReportsTheSystemErrorWithItsNumber) {
