@@ -84,6 +84,30 @@ void read_satellite_line(std::string_view line, const CodeTable& codes, EpochBui
   builder.end_satellite();
 }
 
+struct FlagAndCount {
+  std::uint8_t flag = 0;
+  std::uint64_t count = 0;
+};
+
+/// The event flag (part 7) and the satellite count (part 8). The flag has one column and the
+/// count the three after it, so a count of 100 or more touches the flag ("0104"): a part 7 of
+/// four digits is both, read by those columns, instead of a flag of 104 and no count, which would
+/// lose the whole epoch.
+FlagAndCount flag_and_count(const EpochParts& parts) {
+  FlagAndCount out;
+  if (parts.count >= 7 && parts.part[6].size() == 4) {
+    auto flag = parse_u8(parts.part[6].substr(0, 1));
+    auto count = read_unsigned(parts.part[6].substr(1), UINT64_MAX);
+    if (flag && count) return {*flag, count.value};
+  }
+  if (parts.count >= 7) out.flag = parse_u8(parts.part[6]).value_or(0);
+  if (parts.count >= 8) {
+    auto count = read_unsigned(parts.part[7], UINT64_MAX);
+    if (count) out.count = count.value;
+  }
+  return out;
+}
+
 }  // namespace
 
 EpochLine parse_epoch_line_v3(std::string_view text) { return read_date(text, split_parts(text)); }
@@ -97,9 +121,7 @@ void read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& dat
     EpochParts parts = split_parts(text);
     EpochLine date = read_date(text, parts);
     if (!date.ok()) continue;
-    std::uint8_t flag = parts.count >= 7 ? parse_u8(parts.part[6]).value_or(0) : 0;
-    auto count_read = parts.count >= 8 ? read_unsigned(parts.part[7], UINT64_MAX) : IntRead<std::uint64_t>{};
-    std::uint64_t count = count_read ? count_read.value : 0;
+    auto [flag, count] = flag_and_count(parts);
     if (count == 0) continue;
 
     builder.begin_epoch(date.time, flag);

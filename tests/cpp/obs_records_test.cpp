@@ -327,8 +327,8 @@ TEST(ObsRecordsV3Test, LaterListingWinsInLargeEpochs) {
   // Past a few dozen satellites the earlier listing is looked up by hash.
   constexpr int kCount = 120;
   std::string text = qcn::test::header_v3({{'G', "S1C"}, {'R', "S1C"}, {'E', "S1C"}}) +
-                     // Parts are split at white space, so the flag and a count of three digits need a blank.
-                     "> 2024 03 01 00 00 00.0000000  0 240\n";
+                     // Written by the columns: the count of three digits touches the flag.
+                     "> 2024 03 01 00 00 00.0000000  0240\n";
   static_assert(kCount * 2 == 240);
   const char systems[] = {'G', 'R', 'E'};
   for (int pass = 0; pass < 2; ++pass) {
@@ -344,6 +344,29 @@ TEST(ObsRecordsV3Test, LaterListingWinsInLargeEpochs) {
     SCOPED_TRACE(k);
     EXPECT_EQ(satellite_ids(data, data.epochs[0])[static_cast<std::size_t>(k)], id_of(systems[k % 3], k / 3 + 1));
     EXPECT_EQ(value_at(data, 0, id_of(systems[k % 3], k / 3 + 1), "S1C"), 60 + k % 30);
+  }
+}
+
+TEST(ObsRecordsV3Test, FlagAndCountOfThreeDigitsReadByTheirColumns) {
+  const std::string sats = sat_line_v3("G01", {obs_field("1.0")}) + sat_line_v3("G02", {obs_field("2.0")});
+  struct Case {
+    std::string_view tail;  // after the seconds
+    std::uint8_t flag;
+    std::uint32_t satellites;
+  } cases[] = {
+      {"  0102", 0, 2},                    // touching: flag 0, count 102 (only two lines follow)
+      {"  1102       0.000123456789", 1, 2},  // with a clock offset after them
+      {"  0 102", 0, 2},                   // separated
+      {"  0  2", 0, 2},
+      {"  x102", 0, 0},                    // not a flag digit: read as written, no count
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.tail));
+    auto data = parsed(kHeaderV3 + "> 2024 03 01 00 00 00.0000000" + std::string(c.tail) + "\n" + sats);
+    ASSERT_EQ(data.epochs.size(), c.satellites == 0 ? 0u : 1u);
+    if (c.satellites == 0) continue;
+    EXPECT_EQ(data.epochs[0].flag, c.flag);
+    EXPECT_EQ(data.epochs[0].satellite_count, c.satellites);
   }
 }
 
