@@ -205,27 +205,18 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "CN0Analyzer(config)\n--\n\n"
-                    "Python wrapper for CN0Analyzer - supports both config-based and direct API")},
-    {Py_tp_new, reinterpret_cast<void*>(analyzer_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>)},
-    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
-    {Py_tp_methods, methods},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassDefinition kClass = {
     "quorlin_cn0.CN0Analyzer",
-    sizeof(Wrapper<Record>),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
-    slots,
+    "CN0Analyzer(config)\n--\n\n"
+    "Python wrapper for CN0Analyzer - supports both config-based and direct API",
+    analyzer_new,
+    nullptr,
+    nullptr,
+    methods,
 };
 
 }  // namespace
 
-PyObject* create_analyzer_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &type_spec, nullptr); }
+PyObject* create_analyzer_type(PyObject* module) { return create_record_type<Record>(module, kClass); }
 
 }  // namespace qcn::python

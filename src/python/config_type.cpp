@@ -134,33 +134,24 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "AnalysisConfig(min_elevation=5.0, min_cn0=0.0, max_cn0=60.0, time_bin_seconds=None, "
-                    "time_bin=None, systems=None, anomaly_threshold_low=3.0, anomaly_threshold_high=6.0, "
-                    "anomaly_threshold_critical=10.0, detect_anomalies=True, anomaly_sensitivity=0.5, "
-                    "interference_threshold_db=6.0, verbose=False, nav_file=None, "
-                    "spoofing_unexpected_threshold=0.40, spoofing_min_unexpected_count=8.0)\n--\n\n"
-                    "Python wrapper for AnalysisConfig")},
-    {Py_tp_new, reinterpret_cast<void*>(config_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>)},
-    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
-    {Py_tp_getset, getset},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassDefinition kClass = {
     "quorlin_cn0.AnalysisConfig",
-    sizeof(Wrapper<Record>),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
-    slots,
+    "AnalysisConfig(min_elevation=5.0, min_cn0=0.0, max_cn0=60.0, time_bin_seconds=None, "
+    "time_bin=None, systems=None, anomaly_threshold_low=3.0, anomaly_threshold_high=6.0, "
+    "anomaly_threshold_critical=10.0, detect_anomalies=True, anomaly_sensitivity=0.5, "
+    "interference_threshold_db=6.0, verbose=False, nav_file=None, "
+    "spoofing_unexpected_threshold=0.40, spoofing_min_unexpected_count=8.0)\n--\n\n"
+    "Python wrapper for AnalysisConfig",
+    config_new,
+    nullptr,
+    getset,
+    nullptr,
 };
 
 }  // namespace
 
 PyObject* create_analysis_config_type(PyObject* module) {
-  return PyType_FromModuleAndSpec(module, &type_spec, nullptr);
+  return create_record_type<Record>(module, kClass);
 }
 
 const cn0::AnalysisConfig& analysis_config_record(PyObject* object) {

@@ -44,27 +44,18 @@ PyObject* repr(PyObject* self) {
   });
 }
 
-PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>("Python wrapper for QualityScore with notebook-compatible attributes")},
-    {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>)},
-    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_getset, getset},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassDefinition kClass = {
     "quorlin_cn0.QualityScore",
-    sizeof(Wrapper<Record>),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
-    slots,
+    "Python wrapper for QualityScore with notebook-compatible attributes",
+    nullptr,
+    repr,
+    getset,
+    nullptr,
 };
 
 }  // namespace
 
-PyObject* create_quality_score_type(PyObject* module) { return PyType_FromModuleAndSpec(module, &type_spec, nullptr); }
+PyObject* create_quality_score_type(PyObject* module) { return create_record_type<Record>(module, kClass); }
 
 PyObject* new_quality_score(ModuleState* state, cn0::QualityRating&& rating) {
   return wrap_record(reinterpret_cast<PyTypeObject*>(state->quality_score_type), std::move(rating));

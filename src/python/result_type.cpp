@@ -400,29 +400,19 @@ PyObject* repr(PyObject* self) {
   });
 }
 
-PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>("Python wrapper for AnalysisResult")},
-    {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>)},
-    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_getset, getset},
-    {Py_tp_methods, methods},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassDefinition kClass = {
     "quorlin_cn0.AnalysisResult",
-    sizeof(Wrapper<Record>),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC,
-    slots,
+    "Python wrapper for AnalysisResult",
+    nullptr,
+    repr,
+    getset,
+    methods,
 };
 
 }  // namespace
 
 PyObject* create_analysis_result_type(PyObject* module) {
-  return PyType_FromModuleAndSpec(module, &type_spec, nullptr);
+  return create_record_type<Record>(module, kClass);
 }
 
 PyObject* new_analysis_result(ModuleState* state, result::AnalysisResult&& data) {

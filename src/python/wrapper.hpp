@@ -63,6 +63,38 @@ inline int wrapper_traverse(PyObject* self, visitproc visit, void* arg) {
 /// The tp_new of classes that only the module creates.
 PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 
+/// What sets one record class apart; a null member leaves its slot out.
+struct ClassDefinition {
+  const char* name;                // qualified: "quorlin_cn0.NavigationData"
+  const char* doc;                 // with the text signature first when the class is constructible
+  newfunc constructor = nullptr;   // null: only the module creates objects ("No constructor defined for")
+  reprfunc repr = nullptr;
+  PyGetSetDef* getset = nullptr;   // static: the class keeps pointing at it
+  PyMethodDef* methods = nullptr;  // static likewise
+};
+
+/// A heap class of the module whose objects own a Record: immutable, not subclassable, and
+/// known to the cycle collector. The interpreter copies the name, the documentation and the
+/// slots while it builds the class, so the slot table can be a local.
+template <typename Record>
+PyObject* create_record_type(PyObject* module, const ClassDefinition& definition) {
+  PyType_Slot slots[8] = {};
+  int count = 0;
+  auto add = [&](int slot, void* value) {
+    if (value != nullptr) slots[count++] = {slot, value};
+  };
+  add(Py_tp_doc, const_cast<char*>(definition.doc));
+  add(Py_tp_new, reinterpret_cast<void*>(definition.constructor != nullptr ? definition.constructor : no_constructor));
+  add(Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc<Record>));
+  add(Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse));
+  add(Py_tp_repr, reinterpret_cast<void*>(definition.repr));
+  add(Py_tp_getset, definition.getset);
+  add(Py_tp_methods, definition.methods);
+  PyType_Spec type_spec = {definition.name, static_cast<int>(sizeof(Wrapper<Record>)), 0,
+                           Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC, slots};
+  return PyType_FromModuleAndSpec(module, &type_spec, nullptr);
+}
+
 /// Runs body(record) under a read borrow of self's record, inside guarded().
 template <typename Record, typename Body>
 PyObject* with_record(PyObject* self, Body&& body) {
