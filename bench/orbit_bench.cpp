@@ -1,29 +1,13 @@
 // Cost of satellite_position per call, Keplerian and GLONASS, with an allocation count.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "allocation_count.hpp"
 #include "harness.hpp"
 #include "navigation/nav_parser.hpp"
 #include "navigation/orbit.hpp"
-
-namespace {
-std::atomic<std::size_t> g_allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -50,7 +34,7 @@ Result time_queries(const qcn::navigation::NavigationData& nav, const std::vecto
   Result result;
   auto timing = qcn::bench::time_runs(7, [&] {
     // Only the calls are counted: the harness itself stores its timings on the heap.
-    const std::size_t before = g_allocations.load();
+    const std::size_t before = qcn::bench::allocation_count();
     for (int r = 0; r < repeat; ++r) {
       for (const Query& q : queries) {
         auto pos = qcn::navigation::satellite_position(nav, q.satellite, q.epoch);
@@ -61,7 +45,7 @@ Result time_queries(const qcn::navigation::NavigationData& nav, const std::vecto
         }
       }
     }
-    result.allocations += g_allocations.load() - before;
+    result.allocations += qcn::bench::allocation_count() - before;
   });
   result.median_us = timing.median_s * 1e6 / static_cast<double>(queries.size() * static_cast<std::size_t>(repeat));
   return result;

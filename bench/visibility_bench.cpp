@@ -1,30 +1,14 @@
 // Cost of the visibility prediction over one observation file, the share of the per-epoch
 // geometry, allocations of the geometry after its first epoch, and the figures it finds.
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
+#include "allocation_count.hpp"
 #include "harness.hpp"
 #include "navigation/nav_parser.hpp"
 #include "rinex/file_reader.hpp"
 #include "rinex/obs_parser.hpp"
 #include "visibility/predictor.hpp"
-
-namespace {
-std::atomic<std::size_t> g_allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -101,9 +85,9 @@ int main(int argc, char** argv) {
   bench::report("geometry only", bench::time_runs(runs, [&] {
     geometry = {};
     visibility::geometry_at(input, frame, obs.epochs.front().time, geometry);
-    const std::size_t before = g_allocations.load();
+    const std::size_t before = qcn::bench::allocation_count();
     for (const auto& epoch : obs.epochs) visibility::geometry_at(input, frame, epoch.time, geometry);
-    allocations = g_allocations.load() - before;
+    allocations = qcn::bench::allocation_count() - before;
   }), 0.0);
   std::printf("geometry allocations after the first epoch: %zu\n", allocations);
 
