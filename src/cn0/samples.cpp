@@ -5,17 +5,7 @@
 
 namespace qcn::cn0 {
 
-std::string_view sample_system_name(char letter) {
-  switch (letter) {
-    case 'C': return "BeiDou";
-    case 'E': return "Galileo";
-    case 'G': return "GPS";
-    case 'J': return "QZSS";
-    case 'R': return "GLONASS";
-    case 'S': return "SBAS";
-    default: return "Unknown";
-  }
-}
+std::string_view sample_system_name(char letter) { return rinex::constellation_name(letter); }
 
 namespace {
 
