@@ -39,11 +39,35 @@ def parse_systems(text: str) -> list[str]:
     return letters
 
 
+def parse_thresholds(text: str) -> tuple[float, float, float]:
+    """Three C/N0 drop thresholds in dB-Hz, low,high,critical, each above the one before."""
+    try:
+        values = tuple(float(item) for item in text.split(","))
+    except ValueError:
+        raise ValueError(f"thresholds must be numbers: {text!r}") from None
+    if len(values) != 3 or not values[0] < values[1] < values[2]:
+        raise ValueError(f"give three rising thresholds low,high,critical: {text!r}")
+    return values
+
+
 @dataclass(frozen=True)
 class AnalysisOptions:
     min_elevation: float = 5.0
     systems: list[str] | None = None
     nav_file: Path | None = None
+    min_cn0: float = 0.0
+    max_cn0: float = 60.0
+    thresholds: tuple[float, float, float] = (3.0, 6.0, 10.0)
+    sensitivity: float = 0.0
+
+    def config(self) -> quorlin_cn0.AnalysisConfig:
+        """The analysis configuration; with the defaults it analyses exactly as analyze_cn0 does
+        (sensitivity 0 keeps the thresholds as given)."""
+        low, high, critical = self.thresholds
+        return quorlin_cn0.AnalysisConfig(
+            min_elevation=self.min_elevation, min_cn0=self.min_cn0, max_cn0=self.max_cn0, systems=self.systems,
+            anomaly_threshold_low=low, anomaly_threshold_high=high, anomaly_threshold_critical=critical,
+            anomaly_sensitivity=self.sensitivity)
 
 
 def analyze_file(path: Path, options: AnalysisOptions, nav_path: Path | None = None) -> quorlin_cn0.AnalysisResult:
@@ -51,13 +75,11 @@ def analyze_file(path: Path, options: AnalysisOptions, nav_path: Path | None = N
     file_type = rinex_file_type(path)
     if file_type is not None and is_navigation_type(file_type):
         raise ValueError("a navigation file, not observations (give it with --nav, or use --inspect)")
+    analyzer = quorlin_cn0.CN0Analyzer(options.config())
     with plain_file(path) as obs_path:
-        return quorlin_cn0.analyze_cn0(
-            str(obs_path),
-            nav_path=str(nav_path) if nav_path else None,
-            min_elevation=options.min_elevation,
-            systems=options.systems,
-        )
+        if nav_path is None:
+            return analyzer.analyze_file(str(obs_path))
+        return analyzer.analyze_with_nav(str(obs_path), str(nav_path))
 
 
 @contextlib.contextmanager

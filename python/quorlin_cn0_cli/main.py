@@ -13,7 +13,7 @@ from typing import Callable
 
 import quorlin_cn0
 
-from quorlin_cn0_cli.analysis import AnalysisOptions, analyze_file, parse_systems, prepared_navigation
+from quorlin_cn0_cli.analysis import AnalysisOptions, analyze_file, parse_systems, parse_thresholds, prepared_navigation
 from quorlin_cn0_cli.inspection import KINDS, format_inspection, inspect_file
 from quorlin_cn0_cli.output import JsonOutput
 from quorlin_cn0_cli.report import format_report
@@ -61,6 +61,13 @@ def systems_argument(text: str) -> list[str]:
         raise argparse.ArgumentTypeError(str(error)) from None
 
 
+def thresholds_argument(text: str) -> tuple[float, float, float]:
+    try:
+        return parse_thresholds(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(prog=PROG, description=DESCRIPTION, epilog=EPILOG,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -80,6 +87,14 @@ def build_parser() -> argparse.ArgumentParser:
                           help="elevation mask in degrees (default 5)")
     analysis.add_argument("--systems", type=systems_argument, metavar="LIST",
                           help="constellations to analyse, letters or names: G,R,E,C,J,S,I (default G,R,E,C)")
+    analysis.add_argument("--min-cn0", type=float, default=0.0, metavar="DBHZ",
+                          help="smallest C/N0 value accepted, dB-Hz (default 0)")
+    analysis.add_argument("--max-cn0", type=float, default=60.0, metavar="DBHZ",
+                          help="largest C/N0 value accepted, dB-Hz (default 60)")
+    analysis.add_argument("--thresholds", type=thresholds_argument, default=(3.0, 6.0, 10.0), metavar="L,H,C",
+                          help="C/N0 drops in dB-Hz that make a low, high and critical anomaly (default 3,6,10)")
+    analysis.add_argument("--sensitivity", type=float, default=0.0, metavar="S",
+                          help="lowers the low and high thresholds by the factor 1 - S/2 (default 0: as given)")
     inspection = parser.add_argument_group("inspection")
     inspection.add_argument("--inspect", action="store_true", help="describe the files instead of analysing them")
     inspection.add_argument("--type", choices=("auto",) + KINDS, default="auto",
@@ -121,7 +136,9 @@ def run_files(files: list[Path], work: Callable[[Path], object], deliver: Callab
 
 
 def analyse(files: list[Path], args: argparse.Namespace) -> int:
-    options = AnalysisOptions(min_elevation=args.min_elevation, systems=args.systems, nav_file=args.nav)
+    options = AnalysisOptions(min_elevation=args.min_elevation, systems=args.systems, nav_file=args.nav,
+                              min_cn0=args.min_cn0, max_cn0=args.max_cn0, thresholds=args.thresholds,
+                              sensitivity=args.sensitivity)
     as_json = args.json or args.pretty or args.output is not None
     output = JsonOutput(args.output, len(files)) if as_json else None
     reports_written = 0

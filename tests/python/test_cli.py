@@ -318,3 +318,23 @@ def test_report_with_navigation_shows_the_visibility_summary(capsys):
     # Without navigation data the section is absent.
     _, plain, _ = run(capsys, obs)
     assert "Visibility (" not in plain
+
+
+def test_configuration_options_reach_the_analysis(capsys):
+    status, out, _ = run(capsys, "--json", "--min-cn0", "40", "--max-cn0", "45", SAMPLE)
+    data = json.loads(out)
+    assert status == 0 and data["summary"]["total_observations"] > 0
+    for stats in data["satellite_stats"].values():
+        assert 40.0 <= stats["min_cn0"] and stats["max_cn0"] <= 45.0
+    # Thresholds and sensitivity as an AnalysisConfig would apply them: 1 - 0.5 * 1.0 halves 4 and 8.
+    _, out, _ = run(capsys, "--json", "--thresholds", "4,8,12", "--sensitivity", "1", SAMPLE)
+    expected = q.CN0Analyzer(q.AnalysisConfig(anomaly_threshold_low=2.0, anomaly_threshold_high=4.0,
+                                              anomaly_threshold_critical=12.0, anomaly_sensitivity=0.0))
+    assert json.loads(out) == json.loads(expected.analyze_file(str(SAMPLE)).to_json())
+
+
+@pytest.mark.parametrize("value", ["1,2", "6,3,10", "a,b,c"])
+def test_thresholds_must_be_three_rising_numbers(capsys, value):
+    with pytest.raises(SystemExit) as info:
+        main(["--thresholds", value, str(SAMPLE)])
+    assert info.value.code == 2 and "thresholds" in capsys.readouterr().err
