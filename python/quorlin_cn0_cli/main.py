@@ -14,7 +14,7 @@ from typing import Callable
 import quorlin_cn0
 
 from quorlin_cn0_cli.analysis import AnalysisOptions, analyze_file, parse_systems, parse_thresholds, prepared_navigation
-from quorlin_cn0_cli.inspection import KINDS, format_inspection, inspect_file
+from quorlin_cn0_cli.file_overview import KINDS, format_inspection, inspect_file
 from quorlin_cn0_cli.output import JsonOutput
 from quorlin_cn0_cli.report import format_report
 
