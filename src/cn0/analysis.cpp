@@ -41,20 +41,6 @@ result::FileInfo file_info_of(const rinex::RinexObsData& observations) {
 
 namespace {
 
-/// Which observation codes carry C/N0: those beginning with S.
-std::vector<bool> cn0_codes(const rinex::RinexObsData& observations) {
-  std::vector<bool> is_cn0(observations.obs_codes.size());
-  for (std::size_t i = 0; i < is_cn0.size(); ++i) {
-    const std::string& code = observations.obs_codes[i];
-    is_cn0[i] = !code.empty() && code.front() == 'S';
-  }
-  return is_cn0;
-}
-
-}  // namespace
-
-namespace {
-
 /// The navigation-aided part of the pass over the epochs: each epoch's satellite geometry, the
 /// look angles it gives the samples, and the visibility prediction fed with it.
 class NavigationAid {
@@ -96,7 +82,7 @@ class NavigationAid {
 Extraction extract_samples(const AnalysisInput& input) {
   const rinex::RinexObsData& observations = *input.observations;
   const std::vector<char>& letters = input.system_letters;
-  std::vector<bool> is_cn0 = cn0_codes(observations);
+  const std::vector<char> is_cn0 = rinex::cn0_code_table(observations);
   std::optional<NavigationAid> aid;
   if (input.navigation != nullptr && observations.approx_position) aid.emplace(input, *observations.approx_position);
   SampleSetBuilder builder;

@@ -13,8 +13,6 @@ namespace {
 using rinex::RinexObsData;
 using Record = RinexObsData;
 
-bool is_snr_code(const std::string& code) { return !code.empty() && code[0] == 'S'; }
-
 // --- properties
 
 PyObject* get_num_epochs(PyObject* self, void*) {
@@ -55,7 +53,7 @@ PyObject* snr_availability(PyObject* self, PyObject* const*, Py_ssize_t nargs, P
   return with_record<Record>(self, [](const Record& r) {
     return to_py_dict(r.obs_types, [](const std::vector<std::string>& codes) {
              bool any = false;
-             for (const std::string& code : codes) any = any || is_snr_code(code);
+             for (const std::string& code : codes) any = any || rinex::is_cn0_code(code);
              return to_py_bool(any);
            })
         .release();
@@ -74,7 +72,7 @@ rinex::OrderedMap<std::string> debug_entries(const Record& r) {
   for (const auto& [system, codes] : r.obs_types) {
     std::vector<std::string> snr_codes;
     for (const std::string& code : codes) {
-      if (is_snr_code(code)) snr_codes.push_back(code);
+      if (rinex::is_cn0_code(code)) snr_codes.push_back(code);
     }
     info[system + "_obs_types_count"] = std::to_string(codes.size());
     info[system + "_obs_types"] = joined(codes, ",");
@@ -103,7 +101,7 @@ rinex::OrderedMap<SnrStats> snr_stats(const Record& r) {
     for (const rinex::ObservationEpoch& epoch : r.epochs) {
       for (const rinex::SatelliteObservations& s : satellites_of(r, epoch)) {
         for (const rinex::Observation& o : observations_of(r, s)) {
-          if (!is_snr_code(code_of(r, o))) continue;
+          if (!rinex::is_cn0_code(code_of(r, o))) continue;
           if (pass == 0) {
             stats[s.satellite.view()];
             break;

@@ -5,6 +5,13 @@
 
 namespace qcn::rinex {
 
+std::vector<char> cn0_code_table(const RinexObsData& data) {
+  std::vector<char> table;
+  table.reserve(data.obs_codes.size());
+  for (const std::string& code : data.obs_codes) table.push_back(is_cn0_code(code));
+  return table;
+}
+
 std::uint64_t unique_satellite_count(const RinexObsData& data) {
   std::unordered_set<std::uint32_t> seen;
   for (const ObservationEpoch& epoch : data.epochs) {

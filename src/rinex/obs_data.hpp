@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rinex/epoch_time.hpp"
@@ -89,6 +90,12 @@ inline std::span<const Observation> observations_of(const RinexObsData& data,
 inline const std::string& code_of(const RinexObsData& data, const Observation& observation) {
   return data.obs_codes[observation.code];
 }
+
+/// Whether an observation code carries C/N0 (signal strength): the codes beginning with S.
+inline bool is_cn0_code(std::string_view code) { return !code.empty() && code.front() == 'S'; }
+
+/// For each stored code index, whether that code carries C/N0.
+std::vector<char> cn0_code_table(const RinexObsData& data);
 
 /// Number of distinct satellite identifiers over all epochs.
 std::uint64_t unique_satellite_count(const RinexObsData& data);

@@ -25,10 +25,8 @@ std::string_view status_text(VisibilityStatus status) {
   return "";
 }
 
-ObservedReader::ObservedReader(const rinex::RinexObsData& data) : data_(&data) {
-  is_cn0_code_.reserve(data.obs_codes.size());
-  for (const std::string& code : data.obs_codes) is_cn0_code_.push_back(!code.empty() && code.front() == 'S');
-}
+ObservedReader::ObservedReader(const rinex::RinexObsData& data)
+    : data_(&data), is_cn0_code_(rinex::cn0_code_table(data)) {}
 
 std::span<const ObservedSatellite> ObservedReader::of(const rinex::ObservationEpoch& epoch) {
   observed_.clear();
