@@ -51,12 +51,15 @@ void geometry_at(const PredictionInput& input, const rinex::Ecef& receiver, cons
   geometry_at(input, navigation::receiver_frame(receiver), epoch, out);
 }
 
-std::ptrdiff_t satellite_index(const PredictionInput& input, std::string_view satellite) {
-  const auto& list = input.satellites;
-  auto it = std::lower_bound(list.begin(), list.end(), satellite,
+std::ptrdiff_t sorted_index(std::span<const std::string> sorted, std::string_view satellite) {
+  auto it = std::lower_bound(sorted.begin(), sorted.end(), satellite,
                              [](const std::string& a, std::string_view b) { return std::string_view(a) < b; });
-  if (it == list.end() || *it != satellite) return -1;
-  return it - list.begin();
+  if (it == sorted.end() || *it != satellite) return -1;
+  return it - sorted.begin();
+}
+
+std::ptrdiff_t satellite_index(const PredictionInput& input, std::string_view satellite) {
+  return sorted_index(input.satellites, satellite);
 }
 
 const SatelliteGeometry* find_geometry(const PredictionInput& input, const EpochGeometry& geometry,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,9 @@ void geometry_at(const PredictionInput& input, const navigation::ReceiverFrame& 
 /// The same, converting the receiver position on each call.
 void geometry_at(const PredictionInput& input, const rinex::Ecef& receiver, const rinex::EpochTime& epoch,
                  EpochGeometry& out);
+
+/// Position of satellite in a list sorted byte-wise, or -1 when it is not there.
+std::ptrdiff_t sorted_index(std::span<const std::string> sorted, std::string_view satellite);
 
 /// Position of satellite in PredictionInput::satellites, or -1 when it is not there.
 std::ptrdiff_t satellite_index(const PredictionInput& input, std::string_view satellite);

@@ -57,14 +57,12 @@ VisibilityPredictor::VisibilityPredictor(const PredictionInput& input)
 std::uint32_t VisibilityPredictor::number_of(const rinex::SatelliteId& satellite) {
   auto [it, inserted] = numbers_.try_emplace(satellite.key(), 0);
   if (!inserted) return it->second;
-  const auto listed_end = tally_.satellites.begin() + static_cast<std::ptrdiff_t>(listed_);
-  const std::string_view id = satellite.view();
-  auto found = std::lower_bound(tally_.satellites.begin(), listed_end, id,
-                                [](const std::string& a, std::string_view b) { return std::string_view(a) < b; });
-  if (found != listed_end && *found == id) {
-    it->second = static_cast<std::uint32_t>(found - tally_.satellites.begin());
+  // The first listed_ names are the prediction list, sorted.
+  const std::ptrdiff_t listed = sorted_index(std::span(tally_.satellites).first(listed_), satellite.view());
+  if (listed >= 0) {
+    it->second = static_cast<std::uint32_t>(listed);
   } else {
-    it->second = add_satellite(tally_, std::string(id));
+    it->second = add_satellite(tally_, std::string(satellite.view()));
     observed_at_.push_back(0);
     predicted_at_.push_back(0);
     observed_cn0_.push_back(0.0);
