@@ -64,15 +64,25 @@ const qcn::navigation::KeplerEphemeris* kepler_record(const qcn::navigation::Nav
                                           : nav.gps_ephemerides;
   if (satellite[0] == 'R') return nullptr;
   const auto* records = map.find(satellite);
-  return records ? qcn::navigation::select_ephemeris(*records, epoch) : nullptr;
+  if (records == nullptr) return nullptr;
+  return qcn::navigation::select_ephemeris(*records, qcn::navigation::broadcast_time(satellite[0], epoch, 0));
 }
 
-void report(char system, std::vector<double> errors) {
+// Groups by system letter, with BeiDou's geostationary satellites apart (their own algorithm).
+std::string group_of(const std::string& satellite) {
+  if (satellite[0] == 'C') {
+    auto prn = qcn::rinex::parse_u32(satellite.substr(1));
+    if (prn && qcn::navigation::is_beidou_geostationary(*prn)) return "C GEO";
+  }
+  return satellite.substr(0, 1);
+}
+
+void report(const std::string& system, std::vector<double> errors) {
   if (errors.empty()) return;
   std::sort(errors.begin(), errors.end());
   double sum_squares = 0.0;
   for (double e : errors) sum_squares += e * e;
-  std::printf("  %c  n=%6zu  median %12.3f m  rms %12.3f m  max %12.3f m\n", system, errors.size(),
+  std::printf("  %-5s n=%6zu  median %12.3f m  rms %12.3f m  max %12.3f m\n", system.c_str(), errors.size(),
               errors[errors.size() / 2], std::sqrt(sum_squares / static_cast<double>(errors.size())),
               errors.back());
 }
@@ -91,8 +101,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", argv[1], std::string(qcn::rinex::parse_error_text(parse.error)).c_str());
     return 1;
   }
-  std::map<char, std::vector<double>> errors;
-  std::map<char, std::vector<double>> near_errors;  // Keplerian records at most 2 h from their toc
+  std::map<std::string, std::vector<double>> errors;
+  std::map<std::string, std::vector<double>> near_errors;  // Keplerian records at most 2 h from their toc
   std::size_t without_ephemeris = 0;
   for (const Sp3Position& truth : read_sp3(sp3_text)) {
     auto pos = qcn::navigation::satellite_position(parse.data, truth.satellite, truth.epoch);
@@ -104,10 +114,11 @@ int main(int argc, char** argv) {
     const double dy = pos->y_m - truth.pos_ecef.y_m;
     const double dz = pos->z_m - truth.pos_ecef.z_m;
     const double error = std::sqrt(dx * dx + dy * dy + dz * dz);
-    errors[truth.satellite[0]].push_back(error);
+    errors[group_of(truth.satellite)].push_back(error);
     if (const auto* eph = kepler_record(parse.data, truth.satellite, truth.epoch)) {
-      if (std::fabs(qcn::rinex::seconds_between(truth.epoch, eph->epoch)) <= 7200.0) {
-        near_errors[truth.satellite[0]].push_back(error);
+      const auto own_time = qcn::navigation::broadcast_time(truth.satellite[0], truth.epoch, 0);
+      if (std::fabs(qcn::rinex::seconds_between(own_time, eph->epoch)) <= 7200.0) {
+        near_errors[group_of(truth.satellite)].push_back(error);
       }
     }
   }

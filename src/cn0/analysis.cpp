@@ -46,7 +46,7 @@ namespace {
 class NavigationAid {
  public:
   NavigationAid(const AnalysisInput& input, const rinex::Ecef& receiver)
-      : prediction_(visibility::make_prediction_input(*input.navigation, input.min_elevation)),
+      : prediction_(visibility::make_prediction_input(*input.navigation, *input.observations, input.min_elevation)),
         receiver_(navigation::receiver_frame(receiver)),
         observed_(*input.observations),
         predictor_(prediction_) {}
@@ -54,6 +54,12 @@ class NavigationAid {
   void begin_epoch(const rinex::ObservationEpoch& epoch) {
     visibility::geometry_at(prediction_, receiver_, epoch.time, geometry_);
     predictor_.add_epoch(epoch.time, geometry_, observed_.of(epoch));
+  }
+
+  /// An epoch the file lists without any value: every predicted satellite is missing.
+  void empty_epoch(const rinex::EpochTime& time) {
+    visibility::geometry_at(prediction_, receiver_, time, geometry_);
+    predictor_.add_epoch(time, geometry_, {});
   }
 
   /// The satellite's look angles at the current epoch. A position whose angles are not finite
@@ -67,7 +73,14 @@ class NavigationAid {
     azimuth = at->azimuth_deg;
   }
 
-  result::VisibilityResult finish() { return predictor_.finish(); }
+  /// The visibility result, or nothing when no satellite was predicted at any epoch: navigation
+  /// data of another day, or of systems the receiver does not record, describes nothing here.
+  std::optional<result::VisibilityResult> finish() {
+    if (!predictor_.has_predicted()) return std::nullopt;
+    result::VisibilityResult visibility = predictor_.finish();
+    visibility.has_prediction = true;
+    return visibility;
+  }
 
  private:
   visibility::PredictionInput prediction_;
@@ -86,8 +99,11 @@ Extraction extract_samples(const AnalysisInput& input) {
   std::optional<NavigationAid> aid;
   if (input.navigation != nullptr && observations.approx_position) aid.emplace(input, *observations.approx_position);
   SampleSetBuilder builder;
-  for (const rinex::ObservationEpoch& epoch : observations.epochs) {
-    builder.begin_epoch(rinex::timestamp_text(epoch.time));
+  auto empty_epoch = [&](const rinex::EpochTime& time) {
+    if (aid) aid->empty_epoch(time);
+  };
+  auto stored_epoch = [&](const rinex::ObservationEpoch& epoch) {
+    builder.begin_epoch(epoch.time);
     if (aid) aid->begin_epoch(epoch);
     for (const rinex::SatelliteObservations& satellite : rinex::satellites_of(observations, epoch)) {
       if (std::find(letters.begin(), letters.end(), satellite.satellite.system()) == letters.end()) continue;
@@ -103,13 +119,11 @@ Extraction extract_samples(const AnalysisInput& input) {
         }
       }
     }
-  }
+  };
+  rinex::visit_epochs_in_file_order(observations, stored_epoch, empty_epoch);
   Extraction extraction{builder.finish(observations.obs_codes), std::nullopt};
-  if (input.navigation != nullptr) {
-    // Without a receiver position nothing can be predicted: the record stays empty.
-    extraction.visibility = aid ? aid->finish() : result::VisibilityResult{};
-    extraction.visibility->has_prediction = true;
-  }
+  // Without a receiver position nothing can be predicted, and the result has no prediction.
+  if (aid) extraction.visibility = aid->finish();
   return extraction;
 }
 
@@ -117,12 +131,15 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   const rinex::RinexObsData& observations = *input.observations;
   result::AnalysisResult result;
   result.file_info = file_info_of(observations);
-  if (observations.epochs.empty()) return result;
+  // Epochs listed without any value still tell what the receiver should have seen.
+  if (observations.epochs.empty() && observations.empty_epochs.empty()) return result;
 
   Extraction extraction = extract_samples(input);
   const SampleSet& set = extraction.samples;
-  if (set.empty()) return result;
+  // A receiver that lost every signal has no samples, but the satellites it should have seen
+  // are still reported as missing.
   result.visibility = std::move(extraction.visibility);
+  if (set.empty()) return result;
   SampleGroups groups = group_samples(set);
 
   fill_summary_and_satellite_stats(result, set, groups, observations);

@@ -16,8 +16,8 @@ result::AnalysisResult run_analysis(const AnalysisInput& input);
 /// File identification, time span and receiver position from the header.
 result::FileInfo file_info_of(const rinex::RinexObsData& observations);
 
-/// What one pass over the epochs gives: the accepted C/N0 values and, with navigation data, the
-/// visibility result (has_prediction set).
+/// What one pass over the epochs gives: the accepted C/N0 values and, with navigation data that
+/// predicts any satellite from the receiver's position, the visibility result (has_prediction set).
 struct Extraction {
   SampleSet samples;
   std::optional<result::VisibilityResult> visibility;

@@ -35,7 +35,17 @@ SampleGroups group_samples(const SampleSet& set) {
   return groups;
 }
 
+void SampleSetBuilder::begin_epoch(const rinex::EpochTime& time) {
+  pending_timestamp_.clear();
+  rinex::append_timestamp_text(pending_timestamp_, time);
+  pending_time_ = time;
+  time_open_ = false;
+  sighting_open_ = false;
+  pending_satellite_ = {};
+}
+
 void SampleSetBuilder::begin_epoch(std::string timestamp) {
+  pending_time_ = rinex::epoch_from_timestamp(timestamp).value_or(rinex::EpochTime{});
   pending_timestamp_ = std::move(timestamp);
   time_open_ = false;
   sighting_open_ = false;
@@ -53,7 +63,10 @@ void SampleSetBuilder::add(std::uint32_t signal, double cn0) {
   if (!time_open_) {
     // Only timestamps that carry samples become time points.
     auto [it, added] = time_index_.try_emplace(pending_timestamp_, static_cast<std::uint32_t>(set_.timestamps.size()));
-    if (added) set_.timestamps.push_back(it->first);
+    if (added) {
+      set_.timestamps.push_back(it->first);
+      set_.times.push_back(pending_time_);
+    }
     time_ = it->second;
     time_open_ = true;
   }

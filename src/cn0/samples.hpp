@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rinex/epoch_time.hpp"
 #include "rinex/satellite_id.hpp"
 
 namespace qcn::cn0 {
@@ -47,6 +48,7 @@ struct SampleSet {
   std::vector<SampleSatellite> satellites;
   std::vector<std::string_view> constellations;  // sample constellation names (static texts)
   std::vector<std::string> timestamps;           // distinct timestamp texts
+  std::vector<rinex::EpochTime> times;           // the epoch of each timestamp text
   std::vector<std::uint32_t> sorted_times;       // timestamp indices, texts ascending byte-wise
   std::vector<std::string> signals;              // observation code texts
 
@@ -91,6 +93,8 @@ SampleGroups group_samples(const SampleSet& set);
 class SampleSetBuilder {
  public:
   /// Starts an epoch; epochs with equal timestamp texts share one time point.
+  void begin_epoch(const rinex::EpochTime& time);
+  /// Starts an epoch given by its timestamp text, whose epoch is read back from it.
   void begin_epoch(std::string timestamp);
   /// Starts a satellite of the current epoch with its look angles; identifiers have at most
   /// three characters, as in the observations. The text must live until the next call.
@@ -110,6 +114,7 @@ class SampleSetBuilder {
   std::unordered_map<std::string, std::uint32_t> signal_index_;
   std::vector<std::string> signal_texts_;
   std::string pending_timestamp_;
+  rinex::EpochTime pending_time_;
   std::uint32_t time_ = 0;
   bool time_open_ = false;
   std::string_view pending_satellite_;

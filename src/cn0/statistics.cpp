@@ -18,6 +18,9 @@ using Members = std::span<const std::uint32_t>;
 
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr double kCycleSlipJumpDbHz = 10.0;
+// A satellite absent for longer than this has left the sky and come back: the break is not data
+// missing from a pass.
+constexpr double kLongestGapSeconds = 600.0;
 constexpr double kSlipBinDbHz = 5.0;  // half the jump, so that no rounding lets a bin hold a jump
 
 /// The smallest and largest C/N0 that fell into one bin of the cycle-slip count.
@@ -170,7 +173,9 @@ std::uint64_t slips_by_sorting(std::vector<double>& values) {
 struct SatelliteScratch {
   std::vector<double> values;
   std::vector<ValueBin> bins;
-  std::vector<std::uint32_t> place;
+  std::vector<std::uint32_t> place;     // per time index: place on the constellation's timeline
+  std::vector<std::uint32_t> timeline;  // per place: its time index
+  std::vector<std::uint32_t> places;    // one satellite's places
   std::vector<std::uint32_t> seen_by;
 };
 
@@ -213,34 +218,45 @@ std::uint64_t cycle_slips_of(const SampleSet& set, Members members, SatelliteScr
 }
 
 /// Per time index, its place among the constellation's own timestamps in ascending order, or
-/// kNone where the constellation has no sample.
-void timeline_of(const SampleSet& set, Members members, std::vector<std::uint32_t>& place) {
+/// kNone where the constellation has no sample; and per place, its time index.
+void timeline_of(const SampleSet& set, Members members, SatelliteScratch& scratch) {
+  std::vector<std::uint32_t>& place = scratch.place;
   place.assign(set.timestamps.size(), kNone);
   for (std::uint32_t i : members) place[set.time(i)] = 0;
-  std::uint32_t next = 0;
+  scratch.timeline.clear();
   for (std::uint32_t t : set.sorted_times) {
-    if (place[t] != kNone) place[t] = next++;
+    if (place[t] == kNone) continue;
+    place[t] = static_cast<std::uint32_t>(scratch.timeline.size());
+    scratch.timeline.push_back(t);
   }
 }
 
-/// Missing places between the satellite's first and last place on the constellation's timeline.
-/// seen_by holds, per time index, the last satellite counted there.
+/// Missing places between consecutive samples of the satellite on the constellation's timeline,
+/// counted across breaks of at most 600 s only. seen_by holds, per time index, the last
+/// satellite counted there.
 std::uint64_t data_gaps_of(const SampleSet& set, std::uint32_t satellite, Members members,
-                           const std::vector<std::uint32_t>& place, std::vector<std::uint32_t>& seen_by) {
-  std::uint32_t first = kNone;
-  std::uint32_t last = 0;
-  std::uint64_t present = 0;
+                           SatelliteScratch& scratch) {
+  std::vector<std::uint32_t>& places = scratch.places;
+  places.clear();
   for (std::uint32_t i : members) {
     std::uint32_t t = set.time(i);
-    if (seen_by[t] == satellite) continue;
-    seen_by[t] = satellite;
-    ++present;
-    first = std::min(first, place[t]);
-    last = std::max(last, place[t]);
+    if (scratch.seen_by[t] == satellite) continue;
+    scratch.seen_by[t] = satellite;
+    places.push_back(scratch.place[t]);
   }
-  return present == 0 ? 0 : std::uint64_t{last} - first + 1 - present;
+  // Epochs in file order are almost always in time order already.
+  if (!std::is_sorted(places.begin(), places.end())) std::sort(places.begin(), places.end());
+  std::uint64_t gaps = 0;
+  for (std::size_t k = 1; k < places.size(); ++k) {
+    const std::uint32_t before = places[k - 1];
+    const std::uint32_t after = places[k];
+    if (after - before < 2) continue;
+    const rinex::EpochTime& from = set.times[scratch.timeline[before]];
+    const rinex::EpochTime& to = set.times[scratch.timeline[after]];
+    if (rinex::exact_seconds_between(to, from) <= kLongestGapSeconds) gaps += after - before - 1;
+  }
+  return gaps;
 }
-
 
 void add_sample_figures(result::ConstellationStats& stats, const SampleSet& set, const SampleGroups& groups,
                         std::uint32_t constellation, SatelliteScratch& scratch) {
@@ -251,14 +267,14 @@ void add_sample_figures(result::ConstellationStats& stats, const SampleSet& set,
   stats.min_cn0 = figures.min;
   stats.max_cn0 = figures.max;
   stats.std_cn0 = figures.std_dev;
-  timeline_of(set, members, scratch.place);
+  timeline_of(set, members, scratch);
   std::uint64_t distinct = 0;
   for (std::uint32_t s = 0; s < set.satellites.size(); ++s) {
     if (set.satellites[s].constellation != constellation) continue;
     ++distinct;
     Members own = groups.by_satellite.group(s);
     stats.cycle_slips += cycle_slips_of(set, own, scratch);
-    stats.data_gaps += data_gaps_of(set, s, own, scratch.place, scratch.seen_by);
+    stats.data_gaps += data_gaps_of(set, s, own, scratch);
   }
   stats.satellite_count = std::max(stats.satellite_count, distinct);
 }

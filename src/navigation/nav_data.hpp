@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "rinex/epoch_time.hpp"
@@ -67,6 +68,7 @@ struct NavigationData {
   rinex::OrderedMap<std::vector<KeplerEphemeris>> beidou_ephemerides;
   rinex::OrderedMap<std::vector<GlonassEphemeris>> glonass_ephemerides;
   rinex::OrderedMap<std::int32_t> glonass_channels;  // slot number text ("7") -> channel
+  std::optional<std::int32_t> leap_seconds;           // GPS time minus UTC, s, from LEAP SECONDS
 };
 
 /// True when any of the four ephemeris maps holds a satellite.

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "rinex/leap_seconds.hpp"
 #include "rinex/text.hpp"
 
 namespace qcn::navigation {
@@ -43,6 +44,7 @@ constexpr std::size_t kGlonassLines = 4;
 struct Header {
   double version = 3.0;
   char file_type = ' ';  // column 20 of the RINEX VERSION / TYPE line
+  std::optional<std::int32_t> leap_seconds;
 };
 
 bool contains(std::string_view text, std::string_view word) {
@@ -58,6 +60,8 @@ bool read_header(rinex::LineCursor& cursor, Header& header) {
     if (contains(label, "RINEX VERSION")) {
       if (auto version = rinex::parse_float(trim(field(line, 0, 9)))) header.version = *version;
       header.file_type = line[20];
+    } else if (contains(label, "LEAP SECONDS")) {
+      if (auto leap = rinex::read_leap_seconds(line)) header.leap_seconds = *leap;
     } else if (contains(label, "END OF HEADER")) {
       return true;
     }
@@ -196,10 +200,27 @@ struct RecordStart {
   char system = 'G';
 };
 
+// What a RINEX 2 file's records are, from the type letter of its header: one system per file.
+// N (or nothing) is GPS, G is GLONASS and E Galileo; other letters (H for SBAS) hold records
+// this parser does not keep, which are passed over rather than misread as GPS.
+RecordStart v2_record_start(char file_type) {
+  switch (file_type) {
+    case 'N':
+    case ' ':
+      return {RecordKind::kepler, 'G'};
+    case 'E':
+      return {RecordKind::kepler, 'E'};
+    case 'G':
+      return {RecordKind::glonass, 'R'};
+    default:
+      return {};
+  }
+}
+
 // What a non-blank line at the cursor starts. RINEX 3 names the system in column 0; RINEX 2
-// files hold one system, GLONASS when the header's file type is 'G', GPS otherwise.
-RecordStart record_start(std::string_view line, bool v3, bool v2_glonass) {
-  if (!v3) return v2_glonass ? RecordStart{RecordKind::glonass, 'R'} : RecordStart{RecordKind::kepler, 'G'};
+// files hold the one system of their header.
+RecordStart record_start(std::string_view line, bool v3, RecordStart v2_start) {
+  if (!v3) return v2_start;
   switch (line[0]) {
     case 'G':
     case 'J':
@@ -215,7 +236,7 @@ RecordStart record_start(std::string_view line, bool v3, bool v2_glonass) {
 
 void read_records(rinex::LineCursor& cursor, const Header& header, NavigationData& nav) {
   const bool v3 = header.version >= 3.0;
-  const bool v2_glonass = !v3 && header.file_type == 'G';
+  const RecordStart v2_start = v2_record_start(header.file_type);
   const Layout& layout = v3 ? kLayoutV3 : kLayoutV2;
   Lines lines;
   while (!cursor.at_end()) {
@@ -225,7 +246,7 @@ void read_records(rinex::LineCursor& cursor, const Header& header, NavigationDat
       cursor = probe;
       continue;
     }
-    RecordStart start = record_start(lines[0], v3, v2_glonass);
+    RecordStart start = record_start(lines[0], v3, v2_start);
     std::size_t count = start.kind == RecordKind::kepler    ? kKeplerLines
                         : start.kind == RecordKind::glonass ? kGlonassLines
                                                             : 0;
@@ -256,6 +277,7 @@ NavParse parse_navigation(std::string_view bytes) {
     return parse;
   }
   read_records(cursor, header, parse.data);
+  parse.data.leap_seconds = header.leap_seconds;
   return parse;
 }
 

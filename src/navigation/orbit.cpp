@@ -1,6 +1,7 @@
 // Broadcast orbits: ephemeris selection, the IS-GPS-200 Keplerian model, GLONASS RK4 integration.
 #include "navigation/orbit.hpp"
 
+#include "rinex/leap_seconds.hpp"
 #include "rinex/text.hpp"
 
 #include <cmath>
@@ -10,9 +11,14 @@
 namespace qcn::navigation {
 namespace {
 
-// Keplerian model (the GPS values serve all four systems).
+// Keplerian model: the GPS values serve GPS, QZSS and Galileo; BeiDou has its own.
 constexpr double kGm = 3.986005e14;                 // m^3/s^2
 constexpr double kEarthRotation = 7.2921151467e-5;  // rad/s
+constexpr double kBeidouGm = 3.986004418e14;        // m^3/s^2
+constexpr double kBeidouEarthRotation = 7.2921150e-5;  // rad/s
+// BeiDou geostationary orbits are broadcast in a frame tilted by -5 degrees about the x axis.
+constexpr double kBeidouGeoTiltRad = -5.0 * 0.017453292519943295;
+constexpr double kBeidouBehindGps = 14.0;  // s
 constexpr double kGpsEpochJulianDay = 2444244.5;   // 1980-01-06 0 h
 constexpr double kSecondsPerWeek = 604800.0;
 constexpr double kSecondsPerHalfWeek = 302400.0;
@@ -138,10 +144,22 @@ double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s) {
   return tk;
 }
 
-rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& epoch) {
-  const double tk = seconds_from_toe(epoch, eph.toe);
+namespace {
+
+struct KeplerConstants {
+  double gm;              // m^3/s^2
+  double earth_rotation;  // rad/s
+};
+
+// The orbital plane: radius, argument of latitude and inclination at tk.
+struct OrbitPlane {
+  double x, y;  // in the plane, m
+  double inclination;
+};
+
+OrbitPlane orbit_plane(const KeplerEphemeris& eph, double tk, double gm) {
   const double a = eph.sqrt_a * eph.sqrt_a;
-  const double n = std::sqrt(kGm / (a * a * a)) + eph.delta_n;
+  const double n = std::sqrt(gm / (a * a * a)) + eph.delta_n;
   const double mean_anomaly = eph.m0 + n * tk;
   // A fixed number of Newton steps keeps the cost and the result independent of convergence.
   double ecc_anomaly = mean_anomaly;
@@ -160,15 +178,45 @@ rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& 
   const double di = eph.cis * sin_2phi + eph.cic * cos_2phi;
   const double u = phi + du;
   const double r = a * (1.0 - eph.e * cos_e) + dr;
-  const double i = eph.i0 + eph.idot * tk + di;
-  const double node = eph.omega0 + (eph.omega_dot - kEarthRotation) * tk - kEarthRotation * eph.toe;
-  const double x_orb = r * std::cos(u);
-  const double y_orb = r * std::sin(u);
+  return {r * std::cos(u), r * std::sin(u), eph.i0 + eph.idot * tk + di};
+}
+
+rinex::Ecef rotate_to_ecef(const OrbitPlane& plane, double node) {
   const double cos_node = std::cos(node);
   const double sin_node = std::sin(node);
-  const double cos_i = std::cos(i);
-  return {x_orb * cos_node - y_orb * cos_i * sin_node, x_orb * sin_node + y_orb * cos_i * cos_node,
-          y_orb * std::sin(i)};
+  const double cos_i = std::cos(plane.inclination);
+  return {plane.x * cos_node - plane.y * cos_i * sin_node, plane.x * sin_node + plane.y * cos_i * cos_node,
+          plane.y * std::sin(plane.inclination)};
+}
+
+// A BeiDou geostationary satellite: the node moves with omega_dot alone, giving a position in an
+// inertial-like frame tilted by -5 degrees, which is turned into the Earth-fixed frame by the
+// Earth's rotation over tk.
+rinex::Ecef beidou_geostationary_position(const KeplerEphemeris& eph, double tk, const OrbitPlane& plane) {
+  const double node = eph.omega0 + eph.omega_dot * tk - kBeidouEarthRotation * eph.toe;
+  const rinex::Ecef g = rotate_to_ecef(plane, node);
+  const double cos_tilt = std::cos(kBeidouGeoTiltRad);
+  const double sin_tilt = std::sin(kBeidouGeoTiltRad);
+  const double y_tilted = cos_tilt * g.y_m + sin_tilt * g.z_m;
+  const double z_tilted = -sin_tilt * g.y_m + cos_tilt * g.z_m;
+  const double spin = kBeidouEarthRotation * tk;
+  const double cos_spin = std::cos(spin);
+  const double sin_spin = std::sin(spin);
+  return {cos_spin * g.x_m + sin_spin * y_tilted, -sin_spin * g.x_m + cos_spin * y_tilted, z_tilted};
+}
+
+}  // namespace
+
+rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& epoch) {
+  const bool beidou = eph.system == 'C';
+  const KeplerConstants constants = beidou ? KeplerConstants{kBeidouGm, kBeidouEarthRotation}
+                                           : KeplerConstants{kGm, kEarthRotation};
+  const double tk = seconds_from_toe(epoch, eph.toe);
+  const OrbitPlane plane = orbit_plane(eph, tk, constants.gm);
+  if (beidou && is_beidou_geostationary(eph.prn)) return beidou_geostationary_position(eph, tk, plane);
+  const double node =
+      eph.omega0 + (eph.omega_dot - constants.earth_rotation) * tk - constants.earth_rotation * eph.toe;
+  return rotate_to_ecef(plane, node);
 }
 
 GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s) {
@@ -189,8 +237,14 @@ GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s) {
   return {{s.x, s.y, s.z}, {s.vx, s.vy, s.vz}};
 }
 
+rinex::EpochTime broadcast_time(char system, const rinex::EpochTime& epoch, std::int32_t leap_seconds) {
+  if (system == 'R') return rinex::shifted_back(epoch, static_cast<double>(leap_seconds));
+  if (system == 'C') return rinex::shifted_back(epoch, kBeidouBehindGps);
+  return epoch;
+}
+
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
-                                              const rinex::EpochTime& epoch) {
+                                              const rinex::EpochTime& epoch, std::int32_t leap_seconds) {
   if (satellite.empty()) return std::nullopt;
   const rinex::OrderedMap<std::vector<KeplerEphemeris>>* kepler = nullptr;
   switch (satellite[0]) {
@@ -207,9 +261,10 @@ std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::st
     case 'R': {
       const auto* records = nav.glonass_ephemerides.find(satellite);
       if (records == nullptr) return std::nullopt;
-      const GlonassEphemeris* eph = select_ephemeris(*records, epoch);
+      const rinex::EpochTime utc = broadcast_time('R', epoch, leap_seconds);
+      const GlonassEphemeris* eph = select_ephemeris(*records, utc);
       if (eph == nullptr) return std::nullopt;
-      const double dt_s = rinex::seconds_between(epoch, eph->epoch);
+      const double dt_s = rinex::seconds_between(utc, eph->epoch);
       if (dt_s == 0.0) return rinex::Ecef{eph->x, eph->y, eph->z};
       return propagate_glonass(*eph, dt_s).pos_ecef;
     }
@@ -218,9 +273,19 @@ std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::st
   }
   const auto* records = kepler->find(satellite);
   if (records == nullptr) return std::nullopt;
-  const KeplerEphemeris* eph = select_ephemeris(*records, epoch);
+  const rinex::EpochTime own_time = broadcast_time(satellite[0], epoch, leap_seconds);
+  const KeplerEphemeris* eph = select_ephemeris(*records, own_time);
   if (eph == nullptr) return std::nullopt;
-  return kepler_position(*eph, epoch);
+  return kepler_position(*eph, own_time);
+}
+
+std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
+                                              const rinex::EpochTime& epoch) {
+  // Only GLONASS needs the leap seconds, and the table is looked up only for it.
+  const bool glonass = !satellite.empty() && satellite[0] == 'R';
+  std::int32_t leap = 0;
+  if (glonass) leap = nav.leap_seconds ? *nav.leap_seconds : rinex::leap_seconds_at(epoch);
+  return satellite_position(nav, satellite, epoch, leap);
 }
 
 }  // namespace qcn::navigation

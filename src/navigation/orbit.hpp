@@ -1,6 +1,7 @@
 // Earth-fixed satellite positions from broadcast ephemerides, computed without allocating.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -17,10 +18,24 @@ struct GlonassState {
   rinex::Ecef velocity_ecef;  // metres per second in each axis
 };
 
-/// The satellite's Earth-fixed position at the epoch; nothing without a record close enough
-/// (4 h Keplerian, 1 h GLONASS) or for systems other than G, J, E, C and R.
+/// The satellite's Earth-fixed position at the epoch, which is GPS time (as observation epochs
+/// are); nothing without a record close enough (4 h Keplerian, 1 h GLONASS) or for systems other
+/// than G, J, E, C and R. leap_seconds (GPS time minus UTC) takes the epoch to the UTC of the
+/// GLONASS records; BeiDou records are reached through BeiDou time.
+std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
+                                              const rinex::EpochTime& epoch, std::int32_t leap_seconds);
+
+/// The same with the navigation file's leap seconds, or without them the table's at the epoch.
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
                                               const rinex::EpochTime& epoch);
+
+/// The epoch (GPS time) on the time scale of the system's broadcast records: UTC for GLONASS
+/// (GPS time minus leap_seconds), BeiDou time for BeiDou (GPS time minus 14 s), unchanged for the
+/// others. Only the second field changes, and it may become negative.
+rinex::EpochTime broadcast_time(char system, const rinex::EpochTime& epoch, std::int32_t leap_seconds);
+
+/// Whether a BeiDou satellite number is a geostationary one (C01-C05, C59-C63).
+constexpr bool is_beidou_geostationary(std::uint32_t prn) { return (prn >= 1 && prn <= 5) || (prn >= 59 && prn <= 63); }
 
 /// The record whose time of clock is closest to the epoch and strictly under 4 h away (ties keep
 /// the earlier record); null when none is.
@@ -34,7 +49,9 @@ const GlonassEphemeris* select_ephemeris(std::span<const GlonassEphemeris> recor
 /// Seconds from toe to the epoch's GPS time of week, wrapped into the half week around toe.
 double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s);
 
-/// Position of the broadcast Keplerian model at the epoch, whatever its distance from the record.
+/// Position of the broadcast Keplerian model at the epoch, given on the record's own time scale,
+/// whatever its distance from the record. BeiDou records use BeiDou's constants, and its
+/// geostationary satellites the rotation of their own algorithm.
 rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& epoch);
 
 /// The record's state integrated by dt_s (RK4, 60 s steps then one shorter; 60 steps per hour of

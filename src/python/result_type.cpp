@@ -1,5 +1,7 @@
 // The AnalysisResult class: read-only views of one analysis result, shaped for notebooks.
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "cn0/quality.hpp"
 #include "cn0/timeseries.hpp"
@@ -294,6 +296,43 @@ Ref visibility_debug_dict(const Record& r) {
   return to_py_dict(m, text_dict);
 }
 
+/// A dictionary of named values, each converted when built; null (with the error set) on failure.
+Ref native_dict(std::initializer_list<std::pair<const char*, Ref>> entries) {
+  Ref dict = Ref::steal(PyDict_New());
+  if (!dict) return dict;
+  for (const auto& [key, value] : entries) {
+    if (!value) return {};
+    if (!dict_set(dict.get(), to_py_str(key), Ref::borrow(value.get()))) return {};
+  }
+  return dict;
+}
+
+Ref quality_assessment(const Record& r) {
+  const result::QualityAssessment& q = r.quality_score;
+  return native_dict({{"overall", to_py_float(q.overall)},
+                      {"cn0_score", to_py_float(q.cn0_score)},
+                      {"coverage_score", to_py_float(q.coverage_score)},
+                      {"consistency_score", to_py_float(q.consistency_score)},
+                      {"grade", to_py_str(q.grade)},
+                      {"interpretation", to_py_str(q.interpretation)}});
+}
+
+Ref visibility_anomaly_dict(const result::VisibilityAnomaly& a) {
+  return native_dict({{"start_time", to_py_str(a.start_time)},
+                      {"end_time", to_py_str(a.end_time)},
+                      {"duration_seconds", to_py_float(a.duration_seconds)},
+                      {"anomaly_type", to_py_str(a.anomaly_type)},
+                      {"severity", to_py_str(a.severity)},
+                      {"affected_satellites", to_py_str_list(a.affected_satellites)},
+                      {"affected_systems", to_py_str_list(a.affected_systems)},
+                      {"description", to_py_str(a.description)}});
+}
+
+Ref visibility_anomalies(const Record& r) {
+  if (!r.visibility) return Ref::steal(PyList_New(0));
+  return list_of(r.visibility->anomalies, visibility_anomaly_dict);
+}
+
 std::vector<std::string> satellite_ids(const Record& r) {
   std::vector<std::string> ids;
   ids.reserve(r.satellite_stats.size());
@@ -337,6 +376,8 @@ QCN_METHOD(get_visibility_anomaly_types,
 QCN_METHOD(get_visibility_anomaly_descriptions,
            to_py_str_list(visibility_anomaly_values(r, &result::VisibilityAnomaly::description)))
 QCN_METHOD(visibility_debug, visibility_debug_dict(r))
+QCN_METHOD(get_quality_assessment, quality_assessment(r))
+QCN_METHOD(get_visibility_anomalies, visibility_anomalies(r))
 QCN_METHOD(get_mean_cn0_series, to_py_float_list(r.timeseries.mean_cn0))
 QCN_METHOD(get_satellite_count_series, to_py_int_list(r.timeseries.satellite_count))
 QCN_METHOD(get_satellite_ids, to_py_str_list(satellite_ids(r)))
@@ -379,6 +420,10 @@ PyMethodDef methods[] = {
     QCN_ENTRY(get_visibility_anomaly_types, "Get visibility anomaly types"),
     QCN_ENTRY(get_visibility_anomaly_descriptions, "Get visibility anomaly descriptions"),
     QCN_ENTRY(visibility_debug, "Get detailed visibility debug info per system"),
+    QCN_ENTRY(get_quality_assessment,
+              "Get the quality assessment: overall, its three scores, grade and interpretation, as numbers and texts"),
+    QCN_ENTRY(get_visibility_anomalies,
+              "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites"),
     QCN_ENTRY(get_mean_cn0_series, "Get timeseries mean CN0 values"),
     QCN_ENTRY(get_satellite_count_series, "Get timeseries satellite counts"),
     QCN_ENTRY(get_satellite_ids, "Get satellite IDs"),

@@ -62,8 +62,13 @@ void EpochBuilder::end_satellite() {
 }
 
 void EpochBuilder::end_epoch() {
-  // An epoch without a stored satellite is dropped; it has stored no values either.
-  if (epoch_.satellite_count > 0) data_.epochs.push_back(epoch_);
+  // An epoch without a stored satellite is dropped; it has stored no values either. Only its time
+  // is kept, when it is an observation epoch: event records (flags 2 to 6) are not.
+  if (epoch_.satellite_count > 0) {
+    data_.epochs.push_back(epoch_);
+  } else if (epoch_.flag <= 1) {
+    data_.empty_epochs.push_back({epoch_.time, data_.epochs.size()});
+  }
 }
 
 }  // namespace qcn::rinex

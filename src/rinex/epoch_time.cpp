@@ -1,8 +1,12 @@
 // Julian-day arithmetic and the timestamp text of epochs.
 #include "rinex/epoch_time.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
+
+#include "rinex/text.hpp"
 
 namespace qcn::rinex {
 
@@ -19,6 +23,40 @@ double julian_day(const EpochTime& t) {
 
 double seconds_between(const EpochTime& a, const EpochTime& b) {
   return (julian_day(a) - julian_day(b)) * 86400.0;
+}
+
+namespace {
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+bool is_separator(char c) { return c == ' ' || c == '-' || c == ':'; }
+
+}  // namespace
+
+std::int64_t day_number(const EpochTime& t) {
+  const std::int64_t month = t.month;
+  const std::int64_t a = floor_div(14 - month, 12);
+  const std::int64_t y = std::int64_t{t.year} + 4800 - a;
+  const std::int64_t m = month + 12 * a - 3;
+  return std::int64_t{t.day} + floor_div(153 * m + 2, 5) + 365 * y + floor_div(y, 4) - floor_div(y, 100) +
+         floor_div(y, 400) - 32045;
+}
+
+double seconds_of_day(const EpochTime& t) {
+  return static_cast<double>(t.hour) * 3600.0 + static_cast<double>(t.minute) * 60.0 + t.second;
+}
+
+double exact_seconds_between(const EpochTime& a, const EpochTime& b) {
+  const auto days = static_cast<double>(day_number(a) - day_number(b));
+  return days * 86400.0 + (seconds_of_day(a) - seconds_of_day(b));
+}
+
+EpochTime shifted_back(EpochTime t, double seconds) {
+  t.second -= seconds;
+  return t;
 }
 
 void append_timestamp_text(std::string& out, const EpochTime& t) {
@@ -41,6 +79,32 @@ std::string timestamp_text(const EpochTime& t) {
   out.reserve(24);
   append_timestamp_text(out, t);
   return out;
+}
+
+std::optional<EpochTime> epoch_from_timestamp(std::string_view text) {
+  std::string cleaned;
+  cleaned.reserve(text.size());
+  for (char c : text) {
+    if (c == 'Z') continue;
+    cleaned.push_back(c == 'T' ? ' ' : c);
+  }
+  std::vector<std::string_view> pieces;
+  std::string_view rest = cleaned;
+  while (!rest.empty()) {
+    std::size_t end = 0;
+    while (end < rest.size() && !is_separator(rest[end])) ++end;
+    if (end > 0) pieces.push_back(rest.substr(0, end));
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+  }
+  if (pieces.size() < 6) return std::nullopt;
+  const auto year = parse_i32(pieces[0]);
+  const auto month = parse_u32(pieces[1]);
+  const auto day = parse_u32(pieces[2]);
+  const auto hour = parse_u32(pieces[3]);
+  const auto minute = parse_u32(pieces[4]);
+  const auto second = parse_float(pieces[5]);
+  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
+  return EpochTime{*year, *month, *day, *hour, *minute, *second};
 }
 
 }  // namespace qcn::rinex

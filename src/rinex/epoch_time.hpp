@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace qcn::rinex {
 
@@ -22,10 +24,29 @@ double julian_day(const EpochTime& t);
 /// a minus b, in seconds.
 double seconds_between(const EpochTime& a, const EpochTime& b);
 
+/// The calendar day of the epoch as a day count, the whole-day part of julian_day, in integers.
+std::int64_t day_number(const EpochTime& t);
+
+/// Seconds since the start of the epoch's day: hour, minute and second as written.
+double seconds_of_day(const EpochTime& t);
+
+/// a minus b, in seconds, from whole days and seconds of day: epochs written 600 s apart give
+/// exactly 600, where a Julian-day difference gives 600.0000045.
+double exact_seconds_between(const EpochTime& a, const EpochTime& b);
+
+/// The epoch with `seconds` taken off its second field, which may become negative: the arithmetic
+/// above takes such a field as it is.
+EpochTime shifted_back(EpochTime t, double seconds);
+
 /// Appends the timestamp text, such as 2024-03-01T00:00:05.500Z.
 void append_timestamp_text(std::string& out, const EpochTime& t);
 
 /// The timestamp text, such as 2024-03-01T00:00:05.500Z; byte order is chronological.
 std::string timestamp_text(const EpochTime& t);
+
+/// Reads a timestamp text back into an epoch: "T" counts as a space, every "Z" is dropped, and
+/// the pieces between spaces, "-" and ":" give year, month, day, hour, minute and second. Nothing
+/// when fewer than six pieces remain or one of them does not read.
+std::optional<EpochTime> epoch_from_timestamp(std::string_view text);
 
 }  // namespace qcn::rinex

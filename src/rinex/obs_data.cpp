@@ -12,6 +12,47 @@ std::vector<char> cn0_code_table(const RinexObsData& data) {
   return table;
 }
 
+namespace {
+
+bool declares_cn0(const std::vector<std::string>& codes) {
+  for (const std::string& code : codes) {
+    if (is_cn0_code(code)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::array<bool, 256> recorded_systems(const RinexObsData& data) {
+  std::array<bool, 256> recorded{};
+  if (data.version >= 3.0) {
+    for (const auto& [system, codes] : data.obs_types) {
+      if (!system.empty() && declares_cn0(codes)) recorded[static_cast<unsigned char>(system.front())] = true;
+    }
+    return recorded;
+  }
+  bool any_cn0 = false;
+  for (const auto& [system, codes] : data.obs_types) any_cn0 = any_cn0 || declares_cn0(codes);
+  if (!any_cn0) return recorded;
+  switch (data.file_system) {
+    case ' ':
+    case 'G':
+      recorded['G'] = true;
+      break;
+    case 'R':
+    case 'E':
+    case 'S':
+      recorded[static_cast<unsigned char>(data.file_system)] = true;
+      break;
+    case 'M':
+      for (const SatelliteObservations& s : data.satellites) recorded[static_cast<unsigned char>(s.satellite.system())] = true;
+      break;
+    default:
+      break;
+  }
+  return recorded;
+}
+
 std::uint64_t unique_satellite_count(const RinexObsData& data) {
   std::unordered_set<std::uint32_t> seen;
   for (const ObservationEpoch& epoch : data.epochs) {

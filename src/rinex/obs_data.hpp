@@ -1,6 +1,7 @@
 // The parsed observation file: header values and epochs of satellites' observations.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -57,6 +58,13 @@ struct ObservationEpoch {
   std::uint64_t first_satellite = 0;
 };
 
+/// An observation epoch (flag 0 or 1) that the file lists without any value: the receiver saw
+/// nothing at that time. It is not among the epochs, whose order it keeps by `before`.
+struct EmptyEpoch {
+  EpochTime time;
+  std::uint64_t before = 0;  // the number of stored epochs that precede it in the file
+};
+
 /// A parsed RINEX observation file. Built once by the parser, then only read.
 struct RinexObsData {
   double version = 0.0;
@@ -65,11 +73,14 @@ struct RinexObsData {
   std::string antenna_type;
   std::optional<Ecef> approx_position;
   double interval = 0.0;  // seconds
+  char file_system = ' ';  // satellite system of the RINEX VERSION / TYPE line: G, R, E, S, M or blank
+  std::optional<std::int32_t> leap_seconds;  // GPS time minus UTC, s, from LEAP SECONDS
   OrderedMap<std::vector<std::string>> obs_types;  // system letter -> codes in header order
   OrderedMap<std::int32_t> glonass_slots;          // slot number text -> frequency channel
 
   std::vector<std::string> obs_codes;  // every distinct code of the header, once
   std::vector<ObservationEpoch> epochs;  // in file order
+  std::vector<EmptyEpoch> empty_epochs;  // in file order
   std::vector<SatelliteObservations> satellites;
   std::vector<Observation> observations;
 };
@@ -86,6 +97,19 @@ inline std::span<const Observation> observations_of(const RinexObsData& data,
   return {data.observations.data() + satellite.first_observation, satellite.observation_count};
 }
 
+/// Visits the epochs in file order: `stored` for each stored epoch, `empty` with the time of each
+/// empty one.
+template <typename Stored, typename Empty>
+void visit_epochs_in_file_order(const RinexObsData& data, Stored&& stored, Empty&& empty) {
+  std::size_t next_empty = 0;
+  for (std::size_t i = 0; i <= data.epochs.size(); ++i) {
+    while (next_empty < data.empty_epochs.size() && data.empty_epochs[next_empty].before <= i) {
+      empty(data.empty_epochs[next_empty++].time);
+    }
+    if (i < data.epochs.size()) stored(data.epochs[i]);
+  }
+}
+
 /// The code text of an observation.
 inline const std::string& code_of(const RinexObsData& data, const Observation& observation) {
   return data.obs_codes[observation.code];
@@ -96,6 +120,13 @@ inline bool is_cn0_code(std::string_view code) { return !code.empty() && code.fr
 
 /// For each stored code index, whether that code carries C/N0.
 std::vector<char> cn0_code_table(const RinexObsData& data);
+
+/// The systems whose C/N0 the file records, as a table by system letter. Version 3 and later:
+/// the systems with a code beginning with S among their observation types. Version 2 declares
+/// one list of types for every system, so without an S code no system is recorded; with one, the
+/// system of the file's type letter (blank or G: GPS; R, E, S), or for mixed files (M) every
+/// system with a satellite in the epochs.
+std::array<bool, 256> recorded_systems(const RinexObsData& data);
 
 /// Number of distinct satellite identifiers over all epochs.
 std::uint64_t unique_satellite_count(const RinexObsData& data);

@@ -107,8 +107,16 @@ void read_epochs_v2(LineCursor cursor, const CodeTable& codes, RinexObsData& dat
     if (!date.ok()) continue;
     std::uint8_t flag = parse_u8(trim(field(line, 26, 3))).value_or(0);
     if (line.size() < 32) continue;
-    std::uint64_t count = parse_u32(trim(field(line, 29, 3))).value_or(0);
-    if (count == 0) continue;
+    const auto count_field = parse_u32(trim(field(line, 29, 3)));
+    std::uint64_t count = count_field.value_or(0);
+    if (count == 0) {
+      // A count written as 0 is an epoch without satellites; a blank or unreadable one is no epoch.
+      if (count_field) {
+        builder.begin_epoch(date.time, flag);
+        builder.end_epoch();
+      }
+      continue;
+    }
 
     read_satellite_list(line, count, cursor, satellites);
     builder.begin_epoch(date.time, flag);

@@ -87,6 +87,7 @@ void read_satellite_line(std::string_view line, const CodeTable& codes, EpochBui
 struct FlagAndCount {
   std::uint8_t flag = 0;
   std::uint64_t count = 0;
+  bool count_read = false;  // the count was written and reads
 };
 
 /// The event flag (part 7) and the satellite count (part 8). The flag has one column and the
@@ -98,12 +99,15 @@ FlagAndCount flag_and_count(const EpochParts& parts) {
   if (parts.count >= 7 && parts.part[6].size() == 4) {
     auto flag = parse_u8(parts.part[6].substr(0, 1));
     auto count = read_unsigned(parts.part[6].substr(1), UINT64_MAX);
-    if (flag && count) return {*flag, count.value};
+    if (flag && count) return {*flag, count.value, true};
   }
   if (parts.count >= 7) out.flag = parse_u8(parts.part[6]).value_or(0);
   if (parts.count >= 8) {
     auto count = read_unsigned(parts.part[7], UINT64_MAX);
-    if (count) out.count = count.value;
+    if (count) {
+      out.count = count.value;
+      out.count_read = true;
+    }
   }
   return out;
 }
@@ -121,9 +125,15 @@ void read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& dat
     EpochParts parts = split_parts(text);
     EpochLine date = read_date(text, parts);
     if (!date.ok()) continue;
-    auto [flag, count] = flag_and_count(parts);
-    if (count == 0) continue;
-
+    auto [flag, count, count_read] = flag_and_count(parts);
+    if (count == 0) {
+      // A count written as 0 is an epoch without satellites, kept only as its time.
+      if (count_read) {
+        builder.begin_epoch(date.time, flag);
+        builder.end_epoch();
+      }
+      continue;
+    }
     builder.begin_epoch(date.time, flag);
     for (std::uint64_t k = 0; k < count && !cursor.at_end(); ++k) {
       LineCursor after = cursor;

@@ -2,6 +2,7 @@
 #include <array>
 #include <string>
 
+#include "rinex/leap_seconds.hpp"
 #include "rinex/obs_records.hpp"
 
 namespace qcn::rinex {
@@ -48,6 +49,7 @@ class HeaderReader {
     std::string_view label = trim(rest(line, kLabelColumn));
     if (contains(label, "RINEX VERSION")) {
       if (auto v = parse_float(trim(field(line, 0, 9)))) data_.version = *v;
+      data_.file_system = line[40];
     } else if (contains(label, "MARKER NAME")) {
       data_.marker_name = to_ascii_text(trim(field(line, 0, 60)));
     } else if (contains(label, "REC # / TYPE")) {
@@ -64,6 +66,8 @@ class HeaderReader {
       read_codes_v2(line);
     } else if (contains(label, "GLONASS SLOT / FRQ") || contains(label, "GLONASS COD/PHS/BIS")) {
       read_glonass_slots(line);
+    } else if (contains(label, "LEAP SECONDS")) {
+      if (auto leap = read_leap_seconds(line)) data_.leap_seconds = *leap;
     } else if (contains(label, "END OF HEADER")) {
       return true;
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "navigation/orbit.hpp"
+#include "rinex/leap_seconds.hpp"
 
 namespace qcn::visibility {
 
@@ -27,17 +28,41 @@ PredictionInput make_prediction_input(const navigation::NavigationData& navigati
   std::sort(input.satellites.begin(), input.satellites.end());
   input.elevation_mask = elevation_mask;
   input.source = "BRDC Navigation (" + std::to_string(input.satellites.size()) + " satellites)";
+  input.leap_seconds = navigation.leap_seconds;
   return input;
+}
+
+PredictionInput make_prediction_input(const navigation::NavigationData& navigation,
+                                      const rinex::RinexObsData& observations, double elevation_mask) {
+  PredictionInput input = make_prediction_input(navigation, elevation_mask);
+  const std::array<bool, 256> recorded = rinex::recorded_systems(observations);
+  for (std::size_t letter = 0; letter < recorded.size(); ++letter) input.unrecorded_systems[letter] = !recorded[letter];
+  if (observations.leap_seconds) input.leap_seconds = observations.leap_seconds;
+  input.needs_geometry.assign(input.satellites.size(), 0);
+  for (std::size_t k = 0; k < input.satellites.size(); ++k) {
+    input.needs_geometry[k] = recorded[static_cast<unsigned char>(input.satellites[k].front())];
+  }
+  for (const rinex::SatelliteObservations& s : observations.satellites) {
+    const std::ptrdiff_t k = satellite_index(input, s.satellite.view());
+    if (k >= 0) input.needs_geometry[static_cast<std::size_t>(k)] = 1;
+  }
+  return input;
+}
+
+std::int32_t leap_seconds_at(const PredictionInput& input, const rinex::EpochTime& epoch) {
+  return input.leap_seconds ? *input.leap_seconds : rinex::leap_seconds_at(epoch);
 }
 
 void geometry_at(const PredictionInput& input, const navigation::ReceiverFrame& receiver,
                  const rinex::EpochTime& epoch, EpochGeometry& out) {
   out.satellites.resize(input.satellites.size());
+  const std::int32_t leap_seconds = leap_seconds_at(input, epoch);
   for (std::size_t i = 0; i < input.satellites.size(); ++i) {
     SatelliteGeometry& geometry = out.satellites[i];
     geometry = {};
     if (input.navigation == nullptr) continue;
-    const auto position = navigation::satellite_position(*input.navigation, input.satellites[i], epoch);
+    if (!input.needs_geometry.empty() && !input.needs_geometry[i]) continue;
+    const auto position = navigation::satellite_position(*input.navigation, input.satellites[i], epoch, leap_seconds);
     if (!position) continue;
     const rinex::Ecef& p = *position;
     const navigation::LookAngles angles = navigation::look_angles(receiver, p);

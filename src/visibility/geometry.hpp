@@ -2,7 +2,10 @@
 // epoch and shared by the look angles of the C/N0 samples and the visibility prediction.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,10 +24,24 @@ struct PredictionInput {
   std::vector<std::string> satellites;  // keys of the four ephemeris maps, ascending byte-wise
   double elevation_mask = 0.0;          // degrees
   std::string source;                   // such as "BRDC Navigation (97 satellites)"
+  std::array<bool, 256> unrecorded_systems{};  // by system letter: never predicted (not recorded)
+  std::optional<std::int32_t> leap_seconds;   // GPS time minus UTC; without it, the table's by date
+  // By index of satellites: whether its geometry is computed at all. Empty: every satellite. A
+  // satellite that is neither predicted nor ever received needs none.
+  std::vector<char> needs_geometry;
 };
 
-/// Every satellite of the navigation data, sorted, with the mask and the source text.
+/// Every satellite of the navigation data, sorted, with the mask and the source text; every
+/// system is predicted, with the navigation file's leap seconds.
 PredictionInput make_prediction_input(const navigation::NavigationData& navigation, double elevation_mask);
+
+/// The same for a receiver's observations: only the systems whose C/N0 the file records are
+/// predicted, and the observation header's leap seconds come before the navigation file's.
+PredictionInput make_prediction_input(const navigation::NavigationData& navigation,
+                                      const rinex::RinexObsData& observations, double elevation_mask);
+
+/// GPS time minus UTC at the epoch for the input: its leap seconds, or the table's by date.
+std::int32_t leap_seconds_at(const PredictionInput& input, const rinex::EpochTime& epoch);
 
 /// One satellite at one epoch. Without a position the other fields are 0.
 struct SatelliteGeometry {

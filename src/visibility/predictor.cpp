@@ -13,6 +13,22 @@ namespace {
 // Earth-centre distances outside this band are not orbits of navigation satellites.
 constexpr double kMinOrbitDistance = 2e7;  // m
 constexpr double kMaxOrbitDistance = 5e7;  // m
+// A received satellite is unexpected only this far below the horizon: refraction, antenna height
+// and orbit errors put satellites a little under 0 degrees within reach of a receiver.
+constexpr double kUnexpectedBelowDeg = -1.0;
+
+// A position that the orbits vouch for: within the band of navigation orbits, with a real elevation.
+// A NaN distance passes the band test; its elevation is NaN too and fails after it.
+bool is_credible(const SatelliteGeometry& geometry) {
+  if (!geometry.has_position) return false;
+  if (geometry.distance_m < kMinOrbitDistance || geometry.distance_m > kMaxOrbitDistance) return false;
+  const double elevation = geometry.elevation_deg;
+  return !std::isnan(elevation) && std::fabs(elevation) <= 90.0;
+}
+
+bool is_below_horizon(const SatelliteGeometry& geometry) {
+  return is_credible(geometry) && geometry.elevation_deg < kUnexpectedBelowDeg;
+}
 
 }  // namespace
 
@@ -47,43 +63,51 @@ VisibilityPredictor::VisibilityPredictor(const PredictionInput& input)
   for (const std::string& satellite : input.satellites) {
     add_satellite(tally_, satellite);
     listed_system_.push_back(summary_system_index(satellite));
-    if (!satellite.empty()) covered_[static_cast<unsigned char>(satellite.front())] = true;
+    const bool predictable = !satellite.empty() && !input.unrecorded_systems[static_cast<unsigned char>(satellite.front())];
+    listed_predictable_.push_back(predictable);
   }
   observed_at_.assign(listed_, 0);
   predicted_at_.assign(listed_, 0);
   observed_cn0_.assign(listed_, 0.0);
 }
 
-std::uint32_t VisibilityPredictor::number_of(const rinex::SatelliteId& satellite) {
-  auto [it, inserted] = numbers_.try_emplace(satellite.key(), 0);
-  if (!inserted) return it->second;
-  // The first listed_ names are the prediction list, sorted.
-  const std::ptrdiff_t listed = sorted_index(std::span(tally_.satellites).first(listed_), satellite.view());
-  if (listed >= 0) {
-    it->second = static_cast<std::uint32_t>(listed);
-  } else {
-    it->second = add_satellite(tally_, std::string(satellite.view()));
-    observed_at_.push_back(0);
-    predicted_at_.push_back(0);
-    observed_cn0_.push_back(0.0);
-  }
+std::int64_t VisibilityPredictor::number_of(const rinex::SatelliteId& satellite) {
+  auto [it, inserted] = numbers_.try_emplace(satellite.key(), -1);
+  if (inserted) it->second = sorted_index(std::span(tally_.satellites).first(listed_), satellite.view());
   return it->second;
 }
 
-bool VisibilityPredictor::is_predicted(const SatelliteGeometry& geometry) const {
-  if (!geometry.has_position) return false;
-  // A NaN distance passes here; its elevation is NaN too and fails below.
-  if (geometry.distance_m < kMinOrbitDistance || geometry.distance_m > kMaxOrbitDistance) return false;
-  const double elevation = geometry.elevation_deg;
-  return !std::isnan(elevation) && std::fabs(elevation) <= 90.0 && elevation >= elevation_mask_;
+bool VisibilityPredictor::is_predicted(std::uint32_t satellite, const SatelliteGeometry& geometry) const {
+  return listed_predictable_[satellite] && is_credible(geometry) && geometry.elevation_deg >= elevation_mask_;
+}
+
+void VisibilityPredictor::mark_predicted(const EpochGeometry& geometry, std::uint64_t stamp) {
+  const std::size_t count = std::min(listed_, geometry.satellites.size());
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (is_predicted(k, geometry.satellites[k])) predicted_at_[k] = stamp;
+  }
+}
+
+void VisibilityPredictor::collect_observed(const EpochGeometry& geometry,
+                                           std::span<const ObservedSatellite> observed, std::uint64_t stamp) {
+  observed_now_.clear();
+  for (const ObservedSatellite& o : observed) {
+    const std::int64_t number = number_of(o.satellite);
+    if (number < 0 || static_cast<std::size_t>(number) >= geometry.satellites.size()) continue;
+    const auto n = static_cast<std::uint32_t>(number);
+    if (observed_at_[n] == stamp) continue;  // listed twice: the first counts
+    if (predicted_at_[n] != stamp && !is_below_horizon(geometry.satellites[n])) continue;
+    observed_at_[n] = stamp;
+    observed_cn0_[n] = o.cn0_dbhz;
+    observed_now_.push_back(n);
+  }
 }
 
 void VisibilityPredictor::compare_predicted(const EpochGeometry& geometry, std::uint64_t stamp) {
   const std::size_t count = std::min(listed_, geometry.satellites.size());
   for (std::uint32_t k = 0; k < count; ++k) {
+    if (predicted_at_[k] != stamp) continue;
     const SatelliteGeometry& g = geometry.satellites[k];
-    if (!is_predicted(g)) continue;
-    predicted_at_[k] = stamp;
     ++last_.predicted_count;
     if (listed_system_[k] >= 0) ++tally_.predicted_by_system[static_cast<std::size_t>(listed_system_[k])];
     if (observed_at_[k] == stamp) {
@@ -100,15 +124,9 @@ void VisibilityPredictor::compare_predicted(const EpochGeometry& geometry, std::
 
 void VisibilityPredictor::compare_unexpected(const EpochGeometry& geometry, std::uint64_t stamp) {
   for (std::uint32_t n : observed_now_) {
-    if (n < listed_ && predicted_at_[n] == stamp) continue;
-    // Below the mask, outside the orbit band or without ephemeris: angles as far as known.
-    double azimuth = 0.0;
-    double elevation = 0.0;
-    if (n < listed_ && n < geometry.satellites.size() && geometry.satellites[n].has_position) {
-      azimuth = geometry.satellites[n].azimuth_deg;
-      elevation = geometry.satellites[n].elevation_deg;
-    }
-    last_.satellites.push_back({n, VisibilityStatus::unexpected, observed_cn0_[n], azimuth, elevation});
+    if (predicted_at_[n] == stamp) continue;
+    const SatelliteGeometry& g = geometry.satellites[n];
+    last_.satellites.push_back({n, VisibilityStatus::unexpected, observed_cn0_[n], g.azimuth_deg, g.elevation_deg});
     ++last_.unexpected_count;
     count_unexpected(tally_, n);
   }
@@ -123,15 +141,8 @@ void VisibilityPredictor::add_epoch(const rinex::EpochTime& time, const EpochGeo
   last_.predicted_count = last_.observed_count = last_.confirmed_count = 0;
   last_.missing_count = last_.unexpected_count = 0;
 
-  observed_now_.clear();
-  for (const ObservedSatellite& o : observed) {
-    if (!covered_[static_cast<unsigned char>(o.satellite.system())]) continue;
-    const std::uint32_t n = number_of(o.satellite);
-    if (observed_at_[n] == stamp) continue;  // listed twice: the first counts
-    observed_at_[n] = stamp;
-    observed_cn0_[n] = o.cn0_dbhz;
-    observed_now_.push_back(n);
-  }
+  mark_predicted(geometry, stamp);
+  collect_observed(geometry, observed, stamp);
   last_.observed_count = observed_now_.size();
   compare_predicted(geometry, stamp);
   compare_unexpected(geometry, stamp);
@@ -157,6 +168,11 @@ void VisibilityPredictor::scan_anomalies() {
 }
 
 result::VisibilityResult VisibilityPredictor::finish() {
+  // Anomalies need two epochs at least; a single epoch never makes one.
+  if (tally_.epochs >= 2) {
+    missing_scan_.finish();
+    unexpected_scan_.finish();
+  }
   result::VisibilityResult out;
   out.prediction_source = source_;
   summarize(tally_, out);
@@ -195,11 +211,14 @@ VisibilityOutcome predict_visibility(const PredictionInput& input, const rinex::
   ObservedReader reader(observations);
   EpochGeometry geometry;
   outcome.epochs.reserve(observations.epochs.size());
-  for (const rinex::ObservationEpoch& epoch : observations.epochs) {
-    geometry_at(input, receiver, epoch.time, geometry);
-    predictor.add_epoch(epoch.time, geometry, reader.of(epoch));
+  auto compare = [&](const rinex::EpochTime& time, std::span<const ObservedSatellite> observed) {
+    geometry_at(input, receiver, time, geometry);
+    predictor.add_epoch(time, geometry, observed);
     outcome.epochs.push_back(epoch_visibility(predictor));
-  }
+  };
+  rinex::visit_epochs_in_file_order(
+      observations, [&](const rinex::ObservationEpoch& epoch) { compare(epoch.time, reader.of(epoch)); },
+      [&](const rinex::EpochTime& time) { compare(time, {}); });
   outcome.summary = predictor.finish();
   return outcome;
 }

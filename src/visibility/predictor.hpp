@@ -70,10 +70,13 @@ struct EpochComparison {
 
 /// Compares epoch after epoch and gathers what the visibility result needs.
 ///
-/// Only constellations the navigation data covers take part: a received satellite whose system
-/// letter begins no identifier of the prediction list is left out of the comparison entirely.
-/// Otherwise a file with GPS ephemerides only would make every GLONASS, Galileo and BeiDou
-/// satellite "unexpected" and read as spoofing.
+/// A satellite is predicted when its broadcast position stands at or above the mask and the
+/// receiver records its system. A received satellite takes part in the comparison only where the
+/// orbits say something about it: predicted (confirmed), or more than 1 degree below the horizon
+/// (unexpected: the receiver should not see it). One without a position at the epoch (no
+/// ephemeris in reach, or none at all, as for SBAS) and one between -1 degree and the mask (low
+/// satellites that a geodetic receiver tracks down to the horizon) are neither observed nor
+/// unexpected at that epoch.
 class VisibilityPredictor {
  public:
   explicit VisibilityPredictor(const PredictionInput& input);
@@ -86,17 +89,22 @@ class VisibilityPredictor {
   /// The comparison of the epoch added last; overwritten by the next add_epoch.
   const EpochComparison& last_epoch() const { return last_; }
 
-  /// The identifier of a satellite number: the prediction list first, then received satellites
-  /// outside it in order of first sight.
+  /// The identifier of a satellite number: its place in the prediction list.
   const std::string& satellite_name(std::uint32_t satellite) const { return tally_.satellites[satellite]; }
 
-  /// The visibility result of all epochs so far. has_prediction is left for the caller to set.
-  /// Call once, after the last epoch.
+  /// Whether any satellite was predicted at any epoch so far.
+  bool has_predicted() const { return tally_.predicted > 0; }
+
+  /// The visibility result of all epochs so far; an event still open after the last epoch ends
+  /// there. has_prediction is left for the caller to set. Call once, after the last epoch.
   result::VisibilityResult finish();
 
  private:
-  std::uint32_t number_of(const rinex::SatelliteId& satellite);
-  bool is_predicted(const SatelliteGeometry& geometry) const;
+  std::int64_t number_of(const rinex::SatelliteId& satellite);
+  bool is_predicted(std::uint32_t satellite, const SatelliteGeometry& geometry) const;
+  void mark_predicted(const EpochGeometry& geometry, std::uint64_t stamp);
+  void collect_observed(const EpochGeometry& geometry, std::span<const ObservedSatellite> observed,
+                        std::uint64_t stamp);
   void compare_predicted(const EpochGeometry& geometry, std::uint64_t stamp);
   void compare_unexpected(const EpochGeometry& geometry, std::uint64_t stamp);
   void scan_anomalies();
@@ -104,15 +112,15 @@ class VisibilityPredictor {
   std::string source_;
   double elevation_mask_ = 0.0;
   std::size_t listed_ = 0;            // satellites numbered 0 .. listed_ - 1 are the prediction list
-  std::array<bool, 256> covered_{};   // by system letter
+  std::vector<char> listed_predictable_;  // whether the receiver records the satellite's system
   std::vector<int> listed_system_;    // summary constellation of each listed satellite, or -1
   VisibilityTally tally_;
-  std::unordered_map<std::uint32_t, std::uint32_t> numbers_;  // SatelliteId::key -> number
+  std::unordered_map<std::uint32_t, std::int64_t> numbers_;  // SatelliteId::key -> number, -1 unlisted
   // Per satellite number: 1 + index of the last epoch that saw it, and its last C/N0.
   std::vector<std::uint64_t> observed_at_;
   std::vector<std::uint64_t> predicted_at_;
   std::vector<double> observed_cn0_;
-  std::vector<std::uint32_t> observed_now_;  // numbers received at the current epoch, file order
+  std::vector<std::uint32_t> observed_now_;  // numbers taking part at the current epoch, file order
   EpochComparison last_;
   std::vector<std::string_view> flagged_;
   AnomalyScan missing_scan_{AnomalyKind::missing_satellites};

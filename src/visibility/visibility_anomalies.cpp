@@ -21,39 +21,11 @@ double missing_ratio(std::uint64_t predicted_count, std::size_t missing) {
   return predicted_count == 0 ? 0.0 : static_cast<double>(missing) / static_cast<double>(predicted_count);
 }
 
-bool is_separator(char c) { return c == ' ' || c == '-' || c == ':'; }
-
 }  // namespace
 
-std::optional<rinex::EpochTime> epoch_from_timestamp(std::string_view text) {
-  std::string cleaned;
-  cleaned.reserve(text.size());
-  for (char c : text) {
-    if (c == 'Z') continue;
-    cleaned.push_back(c == 'T' ? ' ' : c);
-  }
-  std::vector<std::string_view> pieces;
-  std::string_view rest = cleaned;
-  while (!rest.empty()) {
-    std::size_t end = 0;
-    while (end < rest.size() && !is_separator(rest[end])) ++end;
-    if (end > 0) pieces.push_back(rest.substr(0, end));
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-  }
-  if (pieces.size() < 6) return std::nullopt;
-  const auto year = rinex::parse_i32(pieces[0]);
-  const auto month = rinex::parse_u32(pieces[1]);
-  const auto day = rinex::parse_u32(pieces[2]);
-  const auto hour = rinex::parse_u32(pieces[3]);
-  const auto minute = rinex::parse_u32(pieces[4]);
-  const auto second = rinex::parse_float(pieces[5]);
-  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
-  return rinex::EpochTime{*year, *month, *day, *hour, *minute, *second};
-}
-
 double anomaly_duration(std::string_view start_time, std::string_view end_time, std::uint64_t epochs_spanned) {
-  const auto start = epoch_from_timestamp(start_time);
-  const auto end = epoch_from_timestamp(end_time);
+  const auto start = rinex::epoch_from_timestamp(start_time);
+  const auto end = rinex::epoch_from_timestamp(end_time);
   if (!start || !end) return static_cast<double>(epochs_spanned) * kFallbackSecondsPerEpoch;
   return std::fabs(rinex::julian_day(*end) - rinex::julian_day(*start)) * 86400.0;
 }
@@ -108,6 +80,13 @@ void AnomalyScan::add_epoch(std::string_view timestamp, std::uint64_t predicted_
     }
   }
   previous_time_.assign(timestamp);
+}
+
+void AnomalyScan::finish() {
+  if (!open_) return;
+  // The last epoch is inside the event: it ends there, as if the next epoch had closed it.
+  emit(next_index_);
+  open_ = false;
 }
 
 void AnomalyScan::emit(std::uint64_t closing_index) {

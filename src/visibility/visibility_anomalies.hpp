@@ -17,11 +17,6 @@ namespace qcn::visibility {
 
 enum class AnomalyKind : std::uint8_t { missing_satellites, unexpected_satellites };
 
-/// Reads a timestamp text back into an epoch: "T" counts as a space, every "Z" is dropped, and
-/// the pieces between spaces, "-" and ":" give year, month, day, hour, minute and second. Nothing
-/// when fewer than six pieces remain or one of them does not read.
-std::optional<rinex::EpochTime> epoch_from_timestamp(std::string_view text);
-
 /// Seconds between the two timestamp texts; when either does not read, 30 s for each of the
 /// epochs_spanned epochs.
 double anomaly_duration(std::string_view start_time, std::string_view end_time, std::uint64_t epochs_spanned);
@@ -36,7 +31,8 @@ std::string anomaly_description(AnomalyKind kind, std::size_t satellites, double
 /// One scan. A missing-satellite event opens when more than 30 % of the predicted satellites are
 /// missing and closes at the first epoch with at most 10 %; an unexpected-satellite event opens
 /// at 3 or more unexpected satellites and closes at 1 or none. The closing epoch lies outside the
-/// event, but its satellites are collected with the others.
+/// event, but its satellites are collected with the others. An event that lasts to the end of the
+/// file ends at the last epoch (finish).
 class AnomalyScan {
  public:
   explicit AnomalyScan(AnomalyKind kind) : kind_(kind) {}
@@ -46,7 +42,10 @@ class AnomalyScan {
   void add_epoch(std::string_view timestamp, std::uint64_t predicted_count,
                  std::span<const std::string_view> satellites);
 
-  /// The events closed so far, in closing order; an event still open emits nothing.
+  /// Ends an event still open after the last epoch, at that epoch.
+  void finish();
+
+  /// The events closed so far, in closing order.
   const std::vector<result::VisibilityAnomaly>& anomalies() const { return anomalies_; }
   std::vector<result::VisibilityAnomaly> take_anomalies() { return std::move(anomalies_); }
 

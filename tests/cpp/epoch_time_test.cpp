@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rinex/epoch_time.hpp"
+#include "rinex/leap_seconds.hpp"
 
 namespace {
 
@@ -74,6 +75,41 @@ TEST(EpochTimeTest, SecondsBetweenAcrossBoundaries) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     EXPECT_NEAR(seconds_between(c.a, c.b), c.seconds, kSecondsTolerance);
+    EXPECT_EQ(qcn::rinex::exact_seconds_between(c.a, c.b), c.seconds);
+  }
+  // Ten minutes written apart are 600 s exactly; through Julian days they are not.
+  const EpochTime from{2020, 6, 25, 13, 50, 0.0};
+  const EpochTime to{2020, 6, 25, 14, 0, 0.0};
+  EXPECT_EQ(qcn::rinex::exact_seconds_between(to, from), 600.0);
+  EXPECT_NE(seconds_between(to, from), 600.0);
+}
+
+// The day count is the whole-day part of the Julian day, also for fields out of range.
+TEST(EpochTimeTest, DayNumberIsTheWholeDayOfTheJulianDay) {
+  for (int year : {-4713, -1, 0, 1980, 2024, 100000}) {
+    for (unsigned month = 0; month <= 15; ++month) {
+      for (unsigned day : {0u, 1u, 29u, 31u, 400u}) {
+        const EpochTime t{year, month, day, 0, 0, 0.0};
+        SCOPED_TRACE(qcn::rinex::timestamp_text(t));
+        EXPECT_EQ(static_cast<double>(qcn::rinex::day_number(t)), julian_day(t));
+      }
+    }
+  }
+}
+
+TEST(LeapSecondsTest, TableSwitchesAtTheStartOfEachDate) {
+  struct Case {
+    EpochTime epoch;
+    std::int32_t leap;
+  };
+  const Case cases[] = {
+      {{1980, 1, 6, 0, 0, 0.0}, 0},       {{1981, 6, 30, 23, 59, 59.0}, 0}, {{1981, 7, 1, 0, 0, 0.0}, 1},
+      {{2005, 12, 31, 23, 59, 59.0}, 13}, {{2006, 1, 1, 0, 0, 0.0}, 14},    {{2016, 12, 31, 23, 59, 59.0}, 17},
+      {{2017, 1, 1, 0, 0, 0.0}, 18},      {{2020, 6, 25, 0, 0, 0.0}, 18},   {{2030, 1, 1, 0, 0, 0.0}, 18},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(qcn::rinex::timestamp_text(c.epoch));
+    EXPECT_EQ(qcn::rinex::leap_seconds_at(c.epoch), c.leap);
   }
 }
 

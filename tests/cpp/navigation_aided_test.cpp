@@ -43,15 +43,16 @@ navigation::KeplerEphemeris polar_orbit(double u) {
   return eph;
 }
 
-/// Observations of G01, G02, G03 (all GPS) and R05 at the epoch, with or without a position.
-rinex::RinexObsData observations(bool with_position) {
-  std::string header = header_v3({{'G', "C1C S1C"}, {'R', "C1C S1C"}});
+/// Observations of G01, G02, G03, G04 (all GPS) and R05 at the epoch, with or without a position;
+/// gps_types are the GPS observation types of the header.
+rinex::RinexObsData observations(bool with_position, const char* gps_types = "C1C S1C") {
+  std::string header = header_v3({{'G', gps_types}, {'R', "C1C S1C"}});
   if (with_position) {
     header.insert(header.find("END OF HEADER") - 60,
                   test::header_line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"));
   }
-  std::string text = header + epoch_v3("2024 03 01 00 00 30.0000000", 0, 4);
-  for (const char* satellite : {"G01", "G02", "G03", "R05"}) {
+  std::string text = header + epoch_v3("2024 03 01 00 00 30.0000000", 0, 5);
+  for (const char* satellite : {"G01", "G02", "G03", "G04", "R05"}) {
     text += sat_line_v3(satellite, {obs_field("20000000.000"), obs_field("40.000")});
   }
   rinex::ObsParse parse = rinex::parse_observations(text, "site.obs");
@@ -59,11 +60,13 @@ rinex::RinexObsData observations(bool with_position) {
   return std::move(parse.data);
 }
 
-/// G01 30 degrees north of the equator in the receiver's meridian; G03 a record whose fields all
-/// read 0 (no orbit: its position is not a number); G02 and R05 without ephemeris.
+/// G01 30 degrees north of the equator in the receiver's meridian; G04 on the far side of the
+/// Earth; G03 a record whose fields all read 0 (no orbit: its position is not a number); G02 and
+/// R05 without ephemeris.
 navigation::NavigationData navigation_data() {
   navigation::NavigationData nav;
   nav.gps_ephemerides["G01"].push_back(polar_orbit(std::numbers::pi / 6.0));
+  nav.gps_ephemerides["G04"].push_back(polar_orbit(std::numbers::pi));
   navigation::KeplerEphemeris zero;
   zero.epoch = kEpoch;
   zero.epoch_julian_day = rinex::julian_day(kEpoch);
@@ -109,42 +112,100 @@ TEST(NavigationAidedAnalysis, SampleLookAnglesFromTheBroadcastOrbit) {
   EXPECT_EQ(extract_samples(analysis_input(config, data, &nav)).samples.size(), 0u);
 }
 
-TEST(NavigationAidedAnalysis, VisibilityRecordOfTheCoveredSystems) {
+TEST(NavigationAidedAnalysis, VisibilityRecordOfWhatTheOrbitsSay) {
   rinex::RinexObsData data = observations(true);
   navigation::NavigationData nav = navigation_data();
   result::AnalysisResult r = run_analysis(analysis_input(quick_config(5.0, std::nullopt), data, &nav));
   ASSERT_TRUE(r.visibility.has_value());
   const result::VisibilityResult& v = *r.visibility;
   EXPECT_TRUE(v.has_prediction);
-  EXPECT_EQ(v.prediction_source, "BRDC Navigation (2 satellites)");
-  // G01 predicted and received; G02 and G03 received without a usable orbit; R05 is GLONASS,
-  // which the navigation data does not cover, so it takes no part.
+  EXPECT_EQ(v.prediction_source, "BRDC Navigation (3 satellites)");
+  // G01 predicted and received; G04, received from the far side of the Earth, is unexpected;
+  // G02, G03 and R05 have no usable orbit and take no part.
   EXPECT_EQ(v.mean_predicted, 1.0);
-  EXPECT_EQ(v.mean_observed, 3.0);
+  EXPECT_EQ(v.mean_observed, 2.0);
   EXPECT_EQ(v.mean_missing, 0.0);
-  EXPECT_EQ(v.mean_unexpected, 2.0);
+  EXPECT_EQ(v.mean_unexpected, 1.0);
   EXPECT_EQ(v.confirmation_rate, 100.0);
-  ASSERT_NE(v.by_system.find("GLONASS"), nullptr);
   EXPECT_EQ(v.by_system.find("GLONASS")->observed_satellites, 0u);
-  EXPECT_EQ(v.by_system.find("GPS")->observed_satellites, 3u);
-  // The constellation statistics read the prediction: GPS expects max(1 predicted, 3 seen).
-  EXPECT_EQ(r.constellation_stats.find("GPS")->satellites_expected, 3u);
+  EXPECT_EQ(v.by_system.find("GPS")->observed_satellites, 2u);
+  // The constellation statistics read the prediction: GPS expects max(1 predicted, 2 seen).
+  EXPECT_EQ(r.constellation_stats.find("GPS")->satellites_expected, 2u);
 }
 
-TEST(NavigationAidedAnalysis, WithoutReceiverPositionThePredictionIsEmpty) {
-  rinex::RinexObsData data = observations(false);
+TEST(NavigationAidedAnalysis, NothingPredictedGivesNoPrediction) {
   navigation::NavigationData nav = navigation_data();
-  result::AnalysisResult r = run_analysis(analysis_input(quick_config(5.0, std::nullopt), data, &nav));
-  ASSERT_TRUE(r.visibility.has_value());
-  EXPECT_TRUE(r.visibility->has_prediction);
-  EXPECT_EQ(r.visibility->prediction_source, "");
-  EXPECT_EQ(r.visibility->mean_observed, 0.0);
-  EXPECT_TRUE(r.visibility->by_system.empty());
+  // Without a receiver position, or with navigation data of GPS for a receiver that records no
+  // GPS C/N0, nothing is predicted: the result is the one without navigation data.
+  for (const rinex::RinexObsData& data : {observations(false), observations(true, "C1C L1C")}) {
+    result::AnalysisResult r = run_analysis(analysis_input(quick_config(5.0, std::nullopt), data, &nav));
+    EXPECT_FALSE(r.visibility.has_value());
+  }
+  rinex::RinexObsData data = observations(false);
   for (const auto& [satellite, angles] : sample_angles(extract_samples(analysis_input(quick_config(5.0, std::nullopt), data, &nav)).samples)) {
     EXPECT_EQ(angles.elevation, 45.0) << satellite;
   }
-  // Without navigation data there is no record at all.
   EXPECT_FALSE(run_analysis(analysis_input(quick_config(5.0, std::nullopt), data, nullptr)).visibility.has_value());
+}
+
+TEST(NavigationAidedAnalysis, LossOfEverySignalReportsTheMissingSatellites) {
+  // Three epochs at which G01 stands above the mask and every C/N0 reads 0: no sample passes.
+  std::string text = header_v3({{'G', "C1C S1C"}});
+  text.insert(text.find("END OF HEADER") - 60,
+              test::header_line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"));
+  for (const char* time : {"2024 03 01 00 00 30.0000000", "2024 03 01 00 01 00.0000000", "2024 03 01 00 01 30.0000000"}) {
+    text += epoch_v3(time, 0, 1) + sat_line_v3("G01", {obs_field("20000000.000"), obs_field("0.000")});
+  }
+  rinex::ObsParse parse = rinex::parse_observations(text, "site.obs");
+  navigation::NavigationData nav = navigation_data();
+  result::AnalysisResult r = run_analysis(analysis_input(quick_config(5.0, std::nullopt), parse.data, &nav));
+  EXPECT_EQ(r.summary.total_observations, 0u);
+  EXPECT_EQ(r.quality_score.grade, "N/A");
+  ASSERT_TRUE(r.visibility.has_value());
+  EXPECT_EQ(r.visibility->mean_missing, 1.0);
+  EXPECT_EQ(r.visibility->confirmation_rate, 0.0);
+  // The loss lasts to the end of the file: its event ends at the last epoch.
+  ASSERT_EQ(r.visibility->anomalies.size(), 1u);
+  const result::VisibilityAnomaly& loss = r.visibility->anomalies.front();
+  EXPECT_EQ(loss.anomaly_type, "missing_satellites");
+  EXPECT_EQ(loss.start_time, "2024-03-01T00:00:30.000Z");
+  EXPECT_EQ(loss.end_time, "2024-03-01T00:01:30.000Z");
+  EXPECT_NEAR(loss.duration_seconds, 60.0, 1e-4);
+  EXPECT_EQ(loss.affected_satellites, std::vector<std::string>{"G01"});
+}
+
+// Epochs listed without any satellite are times at which the receiver saw nothing: every
+// predicted satellite is missing there, also when the loss lasts to the end of the file.
+TEST(NavigationAidedAnalysis, EmptyEpochsAreEpochsWithoutSatellites) {
+  std::string text = header_v3({{'G', "C1C S1C"}});
+  text.insert(text.find("END OF HEADER") - 60,
+              test::header_line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"));
+  const std::string g01 = sat_line_v3("G01", {obs_field("20000000.000"), obs_field("40.000")});
+  text += epoch_v3("2024 03 01 00 00 30.0000000", 0, 1) + g01 + epoch_v3("2024 03 01 00 01 00.0000000", 0, 0) +
+          epoch_v3("2024 03 01 00 01 30.0000000", 0, 0) + epoch_v3("2024 03 01 00 02 00.0000000", 0, 1) + g01 +
+          epoch_v3("2024 03 01 00 02 30.0000000", 0, 0) + epoch_v3("2024 03 01 00 03 00.0000000", 0, 0);
+  rinex::ObsParse parse = rinex::parse_observations(text, "site.obs");
+  navigation::NavigationData nav = navigation_data();
+  result::AnalysisResult r = run_analysis(analysis_input(quick_config(5.0, std::nullopt), parse.data, &nav));
+  EXPECT_EQ(r.summary.total_epochs, 2u);  // the stored epochs
+  ASSERT_TRUE(r.visibility.has_value());
+  EXPECT_EQ(r.visibility->mean_predicted, 1.0);
+  EXPECT_EQ(r.visibility->mean_missing, 4.0 / 6.0);
+  ASSERT_EQ(r.visibility->anomalies.size(), 2u);
+  EXPECT_EQ(r.visibility->anomalies[0].start_time, "2024-03-01T00:01:00.000Z");
+  EXPECT_EQ(r.visibility->anomalies[0].end_time, "2024-03-01T00:01:30.000Z");
+  EXPECT_EQ(r.visibility->anomalies[1].start_time, "2024-03-01T00:02:30.000Z");
+  EXPECT_EQ(r.visibility->anomalies[1].end_time, "2024-03-01T00:03:00.000Z");
+  // A file whose every epoch is empty still reports what was missing.
+  std::string lost = header_v3({{'G', "C1C S1C"}});
+  lost.insert(lost.find("END OF HEADER") - 60,
+              test::header_line("  6378137.0000        0.0000        0.0000", "APPROX POSITION XYZ"));
+  lost += epoch_v3("2024 03 01 00 00 30.0000000", 0, 0) + epoch_v3("2024 03 01 00 01 00.0000000", 0, 0);
+  parse = rinex::parse_observations(lost, "site.obs");
+  r = run_analysis(analysis_input(quick_config(5.0, std::nullopt), parse.data, &nav));
+  ASSERT_TRUE(r.visibility.has_value());
+  EXPECT_EQ(r.visibility->mean_missing, 1.0);
+  EXPECT_EQ(r.visibility->anomalies.size(), 1u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -343,6 +344,72 @@ TEST(NavParserTest, ReadsRinex2GpsFile) {
   EXPECT_EQ(g02.e, 2.031373803038e-02);
   EXPECT_EQ(g02.sqrt_a, 5.153584920883e+03);
   EXPECT_EQ(g02.epoch_julian_day, 2459215.0 + 22.0 / 24.0);  // 2020-12-31 22:00
+}
+
+// A RINEX 2 file holds the records of the one system its type letter names; a letter of a system
+// whose records are not kept (H for SBAS) gives no records rather than records misread as GPS.
+TEST(NavParserTest, Rinex2TypeLetterNamesTheSystem) {
+  struct Case {
+    char type;
+    std::vector<std::string> gps, galileo;
+  };
+  const Case cases[] = {
+      {'N', {"G05"}, {}}, {' ', {"G05"}, {}}, {'E', {}, {"E05"}}, {'H', {}, {}}, {'L', {}, {}}, {'M', {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(1, c.type));
+    auto parse = parse_navigation(header_v2(c.type) + kepler_v2(" 5", "20  6 25  2  0  0.0"));
+    ASSERT_EQ(parse.error, qcn::rinex::ParseError::none);
+    EXPECT_EQ(keys(parse.data.gps_ephemerides), c.gps);
+    EXPECT_EQ(keys(parse.data.galileo_ephemerides), c.galileo);
+    EXPECT_TRUE(parse.data.glonass_ephemerides.empty());
+    if (!c.galileo.empty()) {
+      const KeplerEphemeris& eph = only_record(parse.data.galileo_ephemerides, "E05");
+      EXPECT_EQ(eph.system, 'E');
+      expect_fields(eph);
+    }
+  }
+}
+
+// The real Galileo file of a station (RINEX 2.12, type E): five records of E05, E03, E02, E07, E08.
+TEST(NavParserTest, ReadsRinex2GalileoFile) {
+  auto parse = parse_navigation(read_file(QCN_TEST_DATA_DIR "/nav/ceda2100_head.18e"));
+  const NavigationData& nav = parse.data;
+  EXPECT_TRUE(nav.gps_ephemerides.empty());
+  EXPECT_EQ(keys(nav.galileo_ephemerides), (std::vector<std::string>{"E05", "E03", "E02", "E07", "E08"}));
+  //  5 18  7 29  2 50  0.0 2.207611105405D-04-6.536993168993D-12 0.000000000000D+00
+  //    1.557171344757D-06 2.510042395443D-04 9.194016456604D-06 5.440621961594D+03
+  const KeplerEphemeris& e05 = only_record(nav.galileo_ephemerides, "E05");
+  EXPECT_EQ(e05.system, 'E');
+  EXPECT_EQ(e05.epoch.year, 2018);
+  EXPECT_EQ(e05.clock_bias, 2.207611105405e-04);
+  EXPECT_EQ(e05.sqrt_a, 5.440621961594e+03);
+  EXPECT_EQ(e05.week, 2012);
+}
+
+TEST(NavParserTest, ReadsLeapSecondsFromTheHeader) {
+  struct Case {
+    const char* line;
+    std::optional<std::int32_t> leap;
+  };
+  const Case cases[] = {
+      {"    18", 18},
+      {"    18    18  1929     7", 18},
+      {"    17    18  1929     7BDS", 31},  // counted from BeiDou time
+      {"    18    18  1929     7GPS", 18},
+      {"", std::nullopt},
+      {"    x8", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::string text = header_v3();
+    text.insert(text.find("END OF HEADER") - 60, header_line(c.line, "LEAP SECONDS"));
+    auto parse = parse_navigation(text);
+    ASSERT_EQ(parse.error, qcn::rinex::ParseError::none);
+    EXPECT_EQ(parse.data.leap_seconds, c.leap);
+  }
+  EXPECT_EQ(parse_navigation(read_file(QCN_SHARED_DATA_DIR "/nav/amel0010.21g")).data.leap_seconds, 18);
+  EXPECT_FALSE(parse_navigation(read_file(QCN_SHARED_DATA_DIR "/nav/brdc0010.21n")).data.leap_seconds.has_value());
 }
 
 TEST(NavParserTest, SurvivesFuzzRegressionInputs) {

@@ -298,3 +298,62 @@ TEST(ObsHeaderTest, ChoosesTheRecordReaderByVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string type_line(std::string_view version, char system) {
+  std::string content = right(version, 9) + "           OBSERVATION DATA    ";
+  content += system;
+  return header_line(content, "RINEX VERSION / TYPE");
+}
+
+std::string letters_of(const std::array<bool, 256>& table) {
+  std::string letters;
+  for (std::size_t c = 0; c < table.size(); ++c) {
+    if (table[c]) letters += static_cast<char>(c);
+  }
+  return letters;
+}
+
+TEST(ObsHeaderTest, ReadsLeapSecondsAndTheFileSystem) {
+  RinexObsData data = parsed(type_line("3.04", 'M') + header_line("    18", "LEAP SECONDS") + end_of_header());
+  EXPECT_EQ(data.file_system, 'M');
+  EXPECT_EQ(data.leap_seconds, 18);
+  data = parsed(type_line("2.11", 'G') + end_of_header());
+  EXPECT_EQ(data.file_system, 'G');
+  EXPECT_FALSE(data.leap_seconds.has_value());
+}
+
+// The systems whose C/N0 a file records: version 3 by the S codes of each system's list; version
+// 2 by the type letter, once the one list has an S code; mixed version 2 files by their epochs.
+TEST(ObsHeaderTest, RecordedSystems) {
+  struct Case {
+    std::string what;
+    std::string text;
+    std::string recorded;
+  };
+  const std::string v3_codes = header_line("G    2 C1C S1C", "SYS / # / OBS TYPES") +
+                               header_line("R    2 C1C L1C", "SYS / # / OBS TYPES") +
+                               header_line("E    1 S5Q", "SYS / # / OBS TYPES");
+  const std::string v2_with_s = header_line("     2    C1    S1", "# / TYPES OF OBSERV");
+  const std::string v2_without_s = header_line("     2    C1    L1", "# / TYPES OF OBSERV");
+  const std::string v2_epoch = " 24  3  1  0  0  0.0000000  0  3G01R02E03\n" + right("20000000.000", 14) + "\n" +
+                               right("20000000.000", 14) + "\n" + right("20000000.000", 14) + "\n";
+  const Case cases[] = {
+      {"version 3", type_line("3.04", 'M') + v3_codes + end_of_header(), "EG"},
+      {"version 2 GPS", type_line("2.11", 'G') + v2_with_s + end_of_header(), "G"},
+      {"version 2 blank", type_line("2.11", ' ') + v2_with_s + end_of_header(), "G"},
+      {"version 2 GLONASS", type_line("2.11", 'R') + v2_with_s + end_of_header(), "R"},
+      {"version 2 Galileo", type_line("2.11", 'E') + v2_with_s + end_of_header(), "E"},
+      {"version 2 SBAS", type_line("2.11", 'S') + v2_with_s + end_of_header(), "S"},
+      {"version 2 unknown letter", type_line("2.11", 'X') + v2_with_s + end_of_header(), ""},
+      {"version 2 mixed", type_line("2.11", 'M') + v2_with_s + end_of_header() + v2_epoch, "EGR"},
+      {"version 2 without S codes", type_line("2.11", 'M') + v2_without_s + end_of_header() + v2_epoch, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(letters_of(qcn::rinex::recorded_systems(parsed(c.text))), c.recorded);
+  }
+}
+
+}  // namespace

@@ -581,3 +581,46 @@ TEST(ObsRecordsV2Test, TruncatedFileEndsTheLastEpoch) {
 }
 
 }  // namespace
+
+namespace {
+
+// Epochs listed without any value are not stored, but an observation epoch (flag 0 or 1) keeps
+// its time among the empty epochs, in file order: the receiver saw nothing then.
+TEST(ObsRecordsTest, EmptyObservationEpochsKeepTheirTime) {
+  const std::string g01 = sat_line_v3("G01", {obs_field("20000000.000"), obs_field("1.0"), obs_field("40.0")});
+  const std::string g01_zero = sat_line_v3("G01", {obs_field("0.000"), obs_field(""), obs_field("0.0")});
+  const std::string v3 = kHeaderV3 + epoch_v3("2024 03 01 00 00 00.0000000", 0, 1) + g01 +
+                         epoch_v3("2024 03 01 00 00 30.0000000", 0, 0) +            // nothing listed
+                         epoch_v3("2024 03 01 00 01 00.0000000", 1, 1) + g01_zero +  // only zeros
+                         epoch_v3("2024 03 01 00 01 30.0000000", 4, 1) + "COMMENT LINE\n" +  // an event
+                         epoch_v3("2024 03 01 00 02 00.0000000", 0, 1) + g01 +
+                         "> 2024 03 01 00 02 30.0000000  0\n" +  // no count: no epoch
+                         epoch_v3("2024 03 01 00 03 00.0000000", 0, 0);
+  RinexObsData data = parsed(v3);
+  ASSERT_EQ(data.epochs.size(), 2u);
+  ASSERT_EQ(data.empty_epochs.size(), 3u);
+  const std::pair<EpochTime, std::uint64_t> expected[] = {
+      {{2024, 3, 1, 0, 0, 30.0}, 1}, {{2024, 3, 1, 0, 1, 0.0}, 1}, {{2024, 3, 1, 0, 3, 0.0}, 2}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    expect_time(data.empty_epochs[i].time, expected[i].first);
+    EXPECT_EQ(data.empty_epochs[i].before, expected[i].second);
+  }
+  std::vector<double> order;
+  qcn::rinex::visit_epochs_in_file_order(
+      data, [&](const qcn::rinex::ObservationEpoch& epoch) { order.push_back(epoch.time.minute * 60 + epoch.time.second); },
+      [&](const EpochTime& time) { order.push_back(-(time.minute * 60 + time.second)); });
+  EXPECT_EQ(order, (std::vector<double>{0, -30, -60, 120, -180}));
+
+  // Version 2: a count written as 0, and satellites whose lines hold no value.
+  const std::string v2 = qcn::test::header_v2({"C1", "S1"}) + epoch_v2(" 24  3  1  0  0", "0.0000000", 0, {}) +
+                         epoch_v2(" 24  3  1  0  0", "30.0000000", 0, {"G01", "G02"}) + "\n\n" +
+                         epoch_v2(" 24  3  1  0  1", "0.0000000", 0, {"G01"}) + right("20000000.000", 14) + "\n";
+  data = parsed(v2);
+  ASSERT_EQ(data.epochs.size(), 1u);
+  ASSERT_EQ(data.empty_epochs.size(), 2u);
+  EXPECT_EQ(data.empty_epochs[1].time.second, 30.0);
+  EXPECT_EQ(data.empty_epochs[1].before, 0u);
+}
+
+}  // namespace

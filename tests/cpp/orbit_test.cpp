@@ -2,10 +2,12 @@
 // closed-form orbits and real records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,8 @@ using qcn::rinex::EpochTime;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kGm = 3.986005e14;
 constexpr double kEarthRotation = 7.2921151467e-5;
+constexpr double kBeidouGm = 3.986004418e14;
+constexpr double kBeidouEarthRotation = 7.2921150e-5;
 
 struct Vec {
   double x, y, z;
@@ -100,7 +104,8 @@ TEST(OrbitTest, WrapsTimeFromToeIntoHalfWeek) {
   }
 }
 
-// Circular orbit: position = A (cos u * node + sin u * (normal x node)), u = m0 + omega + n tk.
+// Circular orbit: position = A (cos u * node + sin u * (normal x node)), u = m0 + omega + n tk,
+// with the constants of the record's system: BeiDou's medium orbits use BeiDou's own.
 TEST(OrbitTest, KeplerMatchesCircularOrbitsInClosedForm) {
   struct Case {
     double i0, omega0, omega, m0, hours;
@@ -109,19 +114,52 @@ TEST(OrbitTest, KeplerMatchesCircularOrbitsInClosedForm) {
       {0.0, 0.0, 0.0, 0.0, 2.0},          {0.96, 1.0, 0.5, -2.0, 2.0},  {kPi / 2, 0.3, 0.0, kPi / 2, 2.0},
       {0.96, -2.5, 1.2, 3.0, 5.5},        {0.96, 0.7, -0.4, 0.1, -1.25}, {1.3, 4.0, 2.0, 1.0, 3.9},
   };
+  struct System {
+    char letter;
+    std::uint32_t prn;
+    double gm, earth_rotation;
+  };
   const double sqrt_a = 5153.6;
   const double a = sqrt_a * sqrt_a;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.omega0);
-    KeplerEphemeris eph = circular(sqrt_a, c.i0, c.omega0, c.omega, c.m0);
-    EpochTime epoch = sunday(c.hours);
-    const double tk = qcn::navigation::seconds_from_toe(epoch, eph.toe);
-    const double u = c.m0 + c.omega + std::sqrt(kGm / (a * a * a)) * tk;
-    const double node_angle = c.omega0 - kEarthRotation * tk - kEarthRotation * eph.toe;
-    const Vec node{std::cos(node_angle), std::sin(node_angle), 0.0};
-    const Vec normal{std::sin(c.i0) * std::sin(node_angle), -std::sin(c.i0) * std::cos(node_angle), std::cos(c.i0)};
-    const Vec expected = a * (std::cos(u) * node + std::sin(u) * cross(normal, node));
-    EXPECT_LT(distance(qcn::navigation::kepler_position(eph, epoch), expected), 1e-6);
+  for (const System& system : {System{'G', 1, kGm, kEarthRotation}, System{'E', 1, kGm, kEarthRotation},
+                               System{'C', 11, kBeidouGm, kBeidouEarthRotation}}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(1, system.letter) + " " + std::to_string(c.omega0));
+      KeplerEphemeris eph = circular(sqrt_a, c.i0, c.omega0, c.omega, c.m0);
+      eph.system = system.letter;
+      eph.prn = system.prn;
+      EpochTime epoch = sunday(c.hours);
+      const double tk = qcn::navigation::seconds_from_toe(epoch, eph.toe);
+      const double u = c.m0 + c.omega + std::sqrt(system.gm / (a * a * a)) * tk;
+      const double node_angle = c.omega0 - system.earth_rotation * tk - system.earth_rotation * eph.toe;
+      const Vec node{std::cos(node_angle), std::sin(node_angle), 0.0};
+      const Vec normal{std::sin(c.i0) * std::sin(node_angle), -std::sin(c.i0) * std::cos(node_angle), std::cos(c.i0)};
+      const Vec expected = a * (std::cos(u) * node + std::sin(u) * cross(normal, node));
+      EXPECT_LT(distance(qcn::navigation::kepler_position(eph, epoch), expected), 1e-6);
+    }
+  }
+}
+
+// A BeiDou geostationary orbit is broadcast tilted by 5 degrees: with the node at 180 degrees and
+// an inclination of 5 degrees it lies in the equator, and with the Earth's rotation rate as mean
+// motion it stands still over the Earth: (-A cos u, -A sin u, 0) at every tk.
+TEST(OrbitTest, BeidouGeostationaryOrbitStandsStill) {
+  const double a = std::cbrt(kBeidouGm / (kBeidouEarthRotation * kBeidouEarthRotation));
+  for (std::uint32_t prn : {1u, 5u, 59u, 63u}) {
+    for (double u : {0.0, 1.0, -2.5}) {
+      KeplerEphemeris eph = circular(std::sqrt(a), 5.0 * kPi / 180.0, kPi + kBeidouEarthRotation * 7200.0, 0.0, u);
+      eph.system = 'C';
+      eph.prn = prn;
+      for (double hours : {2.0, 2.25, 4.0, 0.5}) {
+        SCOPED_TRACE(std::to_string(prn) + " " + std::to_string(u) + " " + std::to_string(hours));
+        const Ecef pos = qcn::navigation::kepler_position(eph, sunday(hours));
+        EXPECT_LT(distance(pos, {-a * std::cos(u), -a * std::sin(u), 0.0}), 1e-3);
+      }
+      // The same record as a medium orbit satellite turns with the sky instead.
+      eph.prn = 11;
+      EXPECT_GT(distance(qcn::navigation::kepler_position(eph, sunday(4.0)), {-a * std::cos(u), -a * std::sin(u), 0.0}),
+                1e6);
+    }
   }
 }
 
@@ -302,30 +340,124 @@ TEST(OrbitTest, SatellitePositionPicksTheSystemsMap) {
   nav.gps_ephemerides["G01"].push_back(eph);
   nav.gps_ephemerides["J01"].push_back(eph);
   nav.galileo_ephemerides["E01"].push_back(eph);
-  nav.beidou_ephemerides["C01"].push_back(eph);
+  KeplerEphemeris beidou = eph;
+  beidou.system = 'C';
+  beidou.prn = 11;
+  nav.beidou_ephemerides["C11"].push_back(beidou);
   GlonassEphemeris glonass = equatorial_glonass(25.5e6);
   set_epoch(glonass, sunday(2.0));
   nav.glonass_ephemerides["R01"].push_back(glonass);
   const EpochTime epoch = sunday(2.5);
   const Ecef expected = qcn::navigation::kepler_position(eph, epoch);
-  for (const char* id : {"G01", "J01", "E01", "C01"}) {
+  for (const char* id : {"G01", "J01", "E01"}) {
     SCOPED_TRACE(id);
     auto pos = qcn::navigation::satellite_position(nav, id, epoch);
     ASSERT_TRUE(pos.has_value());
     EXPECT_EQ(pos->x_m, expected.x_m);
   }
-  for (const char* id : {"S01", "I01", "", "X01", "G02", "E1", "R02"}) {
+  for (const char* id : {"S01", "I01", "", "X01", "G02", "E1", "R02", "C01"}) {
     SCOPED_TRACE(id);
     EXPECT_FALSE(qcn::navigation::satellite_position(nav, id, epoch).has_value());
   }
-  auto at_record = qcn::navigation::satellite_position(nav, "R01", sunday(2.0));
-  ASSERT_TRUE(at_record.has_value());
-  EXPECT_EQ(at_record->x_m, glonass.x);
-  EXPECT_EQ(at_record->y_m, 0.0);
-  auto later = qcn::navigation::satellite_position(nav, "R01", sunday(2.5));
-  ASSERT_TRUE(later.has_value());
-  EXPECT_NEAR(norm(*later), 25.5e6, 0.01);
+  // BeiDou records run on BeiDou time, 14 s behind GPS time.
+  auto c11 = qcn::navigation::satellite_position(nav, "C11", epoch);
+  ASSERT_TRUE(c11.has_value());
+  const Ecef on_beidou_time = qcn::navigation::kepler_position(beidou, qcn::rinex::shifted_back(epoch, 14.0));
+  EXPECT_EQ(c11->x_m, on_beidou_time.x_m);
+  EXPECT_EQ(c11->z_m, on_beidou_time.z_m);
   EXPECT_FALSE(qcn::navigation::satellite_position(nav, "R01", sunday(3.5)).has_value());
+}
+
+// GLONASS records run on UTC: an observation epoch (GPS time) meets the record's own state
+// exactly the leap seconds after it. The navigation file's leap seconds come first, then the
+// table's of the epoch's date.
+TEST(OrbitTest, GlonassRecordsAreReachedThroughUtc) {
+  struct Case {
+    EpochTime record;
+    std::optional<std::int32_t> file_leap;
+    double leap;  // expected GPS - UTC
+  };
+  const Case cases[] = {
+      {sunday(2.0), std::nullopt, 18.0},                     // 2021
+      {sunday(2.0), 17, 17.0},                               // as the file says
+      {{2016, 12, 31, 23, 0, 0.0}, std::nullopt, 17.0},      // before the leap second of 2017
+      {{2017, 1, 1, 0, 30, 0.0}, std::nullopt, 18.0},        // after it
+      {{2005, 6, 1, 12, 0, 0.0}, std::nullopt, 13.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(qcn::rinex::timestamp_text(c.record));
+    qcn::navigation::NavigationData nav;
+    nav.leap_seconds = c.file_leap;
+    GlonassEphemeris glonass = equatorial_glonass(25.5e6);
+    set_epoch(glonass, c.record);
+    nav.glonass_ephemerides["R01"].push_back(glonass);
+    EpochTime gps = c.record;
+    gps.second += c.leap;
+    auto at_record = qcn::navigation::satellite_position(nav, "R01", gps);
+    ASSERT_TRUE(at_record.has_value());
+    EXPECT_EQ(at_record->x_m, glonass.x);
+    EXPECT_EQ(at_record->y_m, 0.0);
+    // Given explicitly, the leap seconds win over the file's.
+    auto explicit_leap = qcn::navigation::satellite_position(nav, "R01", gps, static_cast<std::int32_t>(c.leap) + 30);
+    ASSERT_TRUE(explicit_leap.has_value());
+    const Ecef later = qcn::navigation::propagate_glonass(glonass, -30.0).pos_ecef;
+    // Julian-day arithmetic puts dt a microsecond off: millimetres at 3 km/s.
+    EXPECT_LT(distance(*explicit_leap, {later.x_m, later.y_m, later.z_m}), 0.01);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+struct PrecisePosition {
+  std::string satellite;
+  EpochTime epoch;  // GPS time
+  Vec pos;          // m
+};
+
+// Epoch lines "*  2020 06 25 12  0  0.00000000" and position lines "PC05 x y z" in kilometres.
+std::vector<PrecisePosition> read_precise(const std::string& text) {
+  std::vector<PrecisePosition> out;
+  std::istringstream lines(text);
+  std::string line;
+  EpochTime epoch;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line.substr(std::min<std::size_t>(line.size(), 1)));
+    if (line.starts_with("*")) {
+      words >> epoch.year >> epoch.month >> epoch.day >> epoch.hour >> epoch.minute >> epoch.second;
+    } else if (line.starts_with("P")) {
+      std::string satellite;
+      Vec pos{};
+      words >> satellite >> pos.x >> pos.y >> pos.z;
+      out.push_back({satellite, epoch, 1000.0 * pos});
+    }
+  }
+  return out;
+}
+
+// Broadcast GLONASS and BeiDou orbits of a real day against its precise orbits: GLONASS through
+// UTC, BeiDou through BeiDou time with its own constants, the geostationary C05 with its own
+// algorithm. Without time scales they are tens of kilometres off.
+TEST(OrbitRealTest, GlonassAndBeidouMeetThePreciseOrbits) {
+  auto parse = qcn::navigation::parse_navigation(read_file(QCN_TEST_DATA_DIR "/nav/esbc_noon_rc.rnx"));
+  ASSERT_EQ(parse.data.leap_seconds, 18);
+  std::vector<double> glonass, beidou;
+  for (const PrecisePosition& truth : read_precise(read_file(QCN_TEST_DATA_DIR "/nav/sta21114_noon.sp3"))) {
+    SCOPED_TRACE(truth.satellite + " " + qcn::rinex::timestamp_text(truth.epoch));
+    auto pos = qcn::navigation::satellite_position(parse.data, truth.satellite, truth.epoch);
+    if (!pos) continue;  // no record within reach
+    const double error = distance(*pos, truth.pos);
+    // An hour of integration, and the broadcast geostationary orbit, stay within 25 m.
+    EXPECT_LT(error, 25.0);
+    (truth.satellite[0] == 'R' ? glonass : beidou).push_back(error);
+  }
+  ASSERT_GE(glonass.size(), 12u);
+  ASSERT_GE(beidou.size(), 16u);
+  for (std::vector<double>* errors : {&glonass, &beidou}) {
+    std::sort(errors->begin(), errors->end());
+    EXPECT_LT((*errors)[errors->size() / 2], 10.0);  // the median
+  }
 }
 
 }  // namespace

@@ -210,6 +210,40 @@ TEST(StatisticsTest, DataGapsCountMissedTimePointsOfTheConstellation) {
   EXPECT_EQ(statistics_of(repeated, observations_of({{"G01", "G02"}})).constellation_stats.find("GPS")->data_gaps, 1u);
 }
 
+// A break of more than 600 s is a satellite setting and rising again, not missing data: G01 back
+// after exactly 600 s misses 19 time points, G03 back after 630 s none, G04 one.
+TEST(StatisticsTest, DataGapsCountOnlyBreaksOfTenMinutesAtMost) {
+  std::vector<EpochSamples> epochs;
+  for (int second = 0; second <= 1200; second += 30) {
+    EpochSamples epoch{second, {{"G02", 40.0}}};
+    for (const char* satellite : {"G01", "G03", "G04"}) {
+      const std::string_view id(satellite);
+      const bool g01 = id == "G01" && (second == 0 || second == 600);
+      const bool g03 = id == "G03" && (second == 0 || second == 630);
+      const bool g04 = id == "G04" && (second == 0 || second == 30 || second == 90);
+      if (g01 || g03 || g04) epoch.values.emplace_back(id, 40.0);
+    }
+    epochs.push_back(epoch);
+  }
+  const auto set = samples_of(epochs);
+  AnalysisResult result = statistics_of(set, observations_of({{"G01", "G02", "G03", "G04"}}));
+  EXPECT_EQ(result.constellation_stats.find("GPS")->data_gaps, 20u);
+  // Times are compared exactly from the written fields, across midnight too.
+  SampleSetBuilder builder;
+  for (qcn::rinex::EpochTime time : {qcn::rinex::EpochTime{2024, 3, 1, 23, 55, 0.0}, {2024, 3, 1, 23, 55, 30.0},
+                                     {2024, 3, 2, 0, 5, 0.0}, {2024, 3, 2, 0, 5, 30.0}}) {
+    builder.begin_epoch(time);
+    builder.begin_satellite("G02", 45.0, 0.0);
+    builder.add("S1C", 40.0);
+    if (time.second == 0.0) {
+      builder.begin_satellite("G01", 45.0, 0.0);
+      builder.add("S1C", 40.0);
+    }
+  }
+  EXPECT_EQ(statistics_of(builder.finish(), observations_of({{"G01", "G02"}})).constellation_stats.find("GPS")->data_gaps,
+            1u);
+}
+
 TEST(StatisticsTest, ExpectedSatellitesAndAvailability) {
   std::vector<std::string> ids;
   for (int prn = 1; prn <= 14; ++prn) {
