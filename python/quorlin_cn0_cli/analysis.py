@@ -8,6 +8,7 @@ from pathlib import Path
 
 import quorlin_cn0
 
+from quorlin_cn0_cli.coverage import NavigationSpan, coverage_note, navigation_span
 from quorlin_cn0_cli.inputs import is_navigation_type, plain_file, rinex_file_type
 
 # Letters and names accepted by --systems; names map to their letter, because the analysis
@@ -70,16 +71,46 @@ class AnalysisOptions:
             anomaly_sensitivity=self.sensitivity)
 
 
-def analyze_file(path: Path, options: AnalysisOptions, nav_path: Path | None = None) -> quorlin_cn0.AnalysisResult:
-    """Analyse one observation file; `nav_path` is the already decompressed navigation file."""
+@dataclass(frozen=True)
+class PreparedNavigation:
+    path: Path  # the plain navigation file
+    span: NavigationSpan | None  # the period of its records
+
+
+@dataclass(frozen=True)
+class FileAnalysis:
+    """The result of one file, with what the report says beside it."""
+
+    result: quorlin_cn0.AnalysisResult
+    epochs: int | None = None  # the file's epochs when no C/N0 value was accepted (else in the result)
+    records_cn0: bool = True  # whether the file declares any C/N0 (S) observation code
+    coverage: str | None = None  # a note when the navigation data misses the observation period
+
+
+def _without_values(obs_path: Path) -> tuple[int, bool]:
+    """Epochs and whether any system declares S codes, read again for a file without accepted values."""
+    observations = quorlin_cn0.read_rinex_obs(str(obs_path))
+    return observations.num_epochs, any(observations.snr_availability().values())
+
+
+def analyze_file(path: Path, options: AnalysisOptions, navigation: PreparedNavigation | None = None) -> FileAnalysis:
+    """Analyse one observation file, with the already prepared navigation file when there is one."""
     file_type = rinex_file_type(path)
     if file_type is not None and is_navigation_type(file_type):
         raise ValueError("a navigation file, not observations (give it with --nav, or use --inspect)")
     analyzer = quorlin_cn0.CN0Analyzer(options.config())
     with plain_file(path) as obs_path:
-        if nav_path is None:
-            return analyzer.analyze_file(str(obs_path))
-        return analyzer.analyze_with_nav(str(obs_path), str(nav_path))
+        if navigation is None:
+            result = analyzer.analyze_file(str(obs_path))
+        else:
+            result = analyzer.analyze_with_nav(str(obs_path), str(navigation.path))
+        epochs, records_cn0 = None, True
+        if result.total_observations == 0 and result.start_time:
+            epochs, records_cn0 = _without_values(obs_path)
+    coverage = None
+    if navigation is not None:
+        coverage = coverage_note(navigation.span, result.start_time, result.end_time)
+    return FileAnalysis(result, epochs, records_cn0, coverage)
 
 
 @contextlib.contextmanager
@@ -89,4 +120,5 @@ def prepared_navigation(options: AnalysisOptions):
         yield None
         return
     with plain_file(options.nav_file) as nav_path:
-        yield nav_path
+        span = navigation_span(nav_path.read_bytes().decode("latin-1"))
+        yield PreparedNavigation(nav_path, span)

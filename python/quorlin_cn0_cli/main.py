@@ -13,7 +13,8 @@ from typing import Callable
 
 import quorlin_cn0
 
-from quorlin_cn0_cli.analysis import AnalysisOptions, analyze_file, parse_systems, parse_thresholds, prepared_navigation
+from quorlin_cn0_cli.analysis import (AnalysisOptions, FileAnalysis, analyze_file, parse_systems, parse_thresholds,
+                                     prepared_navigation)
 from quorlin_cn0_cli.file_overview import KINDS, format_inspection, inspect_file
 from quorlin_cn0_cli.output import JsonOutput
 from quorlin_cn0_cli.report import format_report
@@ -143,16 +144,19 @@ def analyse(files: list[Path], args: argparse.Namespace) -> int:
     output = JsonOutput(args.output, len(files)) if as_json else None
     reports_written = 0
 
-    def deliver(path: Path, result: quorlin_cn0.AnalysisResult) -> None:
+    def deliver(path: Path, analysis: FileAnalysis) -> None:
         nonlocal reports_written
         if output is not None:
+            result = analysis.result
             output.write(path, result.to_json_pretty() if args.pretty else result.to_json())
+            if analysis.coverage:
+                print(f"{PROG}: {path}: {analysis.coverage}", file=sys.stderr)
             return
-        print(("\n" if reports_written else "") + format_report(result, str(path)), flush=True)
+        print(("\n" if reports_written else "") + format_report(analysis, str(path)), flush=True)
         reports_written += 1
 
-    with prepared_navigation(options) as nav_path:
-        return run_files(files, lambda path: analyze_file(path, options, nav_path), deliver)
+    with prepared_navigation(options) as navigation:
+        return run_files(files, lambda path: analyze_file(path, options, navigation), deliver)
 
 
 def inspect(files: list[Path], args: argparse.Namespace) -> int:

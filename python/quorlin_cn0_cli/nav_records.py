@@ -4,7 +4,8 @@ The module's NavigationData tells how many satellites each system has; for an in
 want how many records the file holds and which period they cover. Every record begins with a
 line that names the satellite and its time of clock; the lines that continue a record begin with
 spaces. RINEX 3 and later write "G05 2020 06 25 00 00 00", RINEX 2 " 5 20  6 25  0  0  0.0"
-(the system then comes from the file type letter: N for GPS, G for GLONASS).
+(the system then comes from the file type letter: N or blank for GPS, G for GLONASS, E for
+Galileo; files of other letters, such as H for SBAS, hold records the module does not keep).
 """
 
 from __future__ import annotations
@@ -12,7 +13,7 @@ from __future__ import annotations
 from dataclasses import dataclass, field
 
 SYSTEM_NAMES = {"G": "GPS", "R": "GLONASS", "E": "Galileo", "C": "BeiDou", "J": "QZSS", "S": "SBAS", "I": "NavIC"}
-RINEX2_SYSTEMS = {"N": "G", "G": "R"}
+RINEX2_SYSTEMS = {"N": "G", " ": "G", "G": "R", "E": "E"}
 
 
 @dataclass
@@ -20,6 +21,8 @@ class RecordSummary:
     records_by_system: dict[str, int] = field(default_factory=dict)
     first: str = ""  # time of clock of the earliest record, "2020-06-25 00:00:00"
     last: str = ""
+    first_time: tuple | None = None  # (year, month, day, hour, minute, second) of the earliest record
+    last_time: tuple | None = None
 
 
 def _time_text(year: int, month: int, day: int, hour: int, minute: int, second: float) -> str:
@@ -63,7 +66,10 @@ def summarize_records(text: str) -> RecordSummary:
         version = float(version_text)
     except ValueError:
         version = 3.0
-    rinex2_letter = RINEX2_SYSTEMS.get(lines[0][20:21], "G")
+    type_letter = lines[0][20:21] if "RINEX VERSION" in lines[0] else " "
+    rinex2_letter = RINEX2_SYSTEMS.get(type_letter or " ")
+    if version < 3.0 and rinex2_letter is None:
+        return summary
     earliest = latest = None
     for line in lines[end + 1:]:
         start = _record_start_v3(line) if version >= 3.0 else _record_start_v2(line, rinex2_letter)
@@ -76,4 +82,5 @@ def summarize_records(text: str) -> RecordSummary:
         latest = time if latest is None or time > latest else latest
     if earliest is not None:
         summary.first, summary.last = _time_text(*earliest), _time_text(*latest)
+        summary.first_time, summary.last_time = earliest, latest
     return summary

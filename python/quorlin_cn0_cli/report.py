@@ -6,6 +6,8 @@ from collections import Counter
 
 import quorlin_cn0
 
+from quorlin_cn0_cli.analysis import FileAnalysis
+
 SEVERITY_RANK = {"critical": 0, "high": 1, "low": 2}
 SHOWN_ANOMALIES = 5
 # Constellation entries appear under the names of the observed systems; NavIC samples are
@@ -43,28 +45,46 @@ def most_severe(anomalies: list[dict[str, str]], count: int = SHOWN_ANOMALIES) -
     return sorted(anomalies, key=badness)[:count]
 
 
-def _file_section(result: quorlin_cn0.AnalysisResult, source: str) -> list[str]:
-    interval = f"{result.interval:g} s" if result.interval > 0 else "not in header"
+def _values_lines(analysis: FileAnalysis) -> list[str]:
+    result = analysis.result
+    if analysis.epochs is None:
+        return [
+            f"Epochs:         {result.total_epochs}",
+            f"C/N0 values:    {result.total_observations} from {result.total_satellites} satellites",
+            f"Mean C/N0:      {result.mean_cn0:.1f} dB-Hz (min {result.min_cn0:.1f}, max {result.max_cn0:.1f})",
+        ]
+    if not analysis.records_cn0:
+        why = "no C/N0 observations (the file declares no S observation code)"
+    else:
+        why = "none accepted (every value is 0, outside the C/N0 range, of other systems or below the mask)"
+    return [f"Epochs:         {analysis.epochs}", f"C/N0 values:    {why}"]
+
+
+def _file_section(analysis: FileAnalysis, source: str) -> list[str]:
+    result = analysis.result
+    interval = f"interval {result.interval:g} s" if result.interval > 0 else "interval not in header"
     antenna = f" (antenna {result.antenna_type})" if result.antenna_type else ""
-    return [
+    lines = [
         f"File:           {source}",
         f"Marker:         {result.station_name or '-'}",
         f"Receiver:       {result.receiver_type or '-'}{antenna}",
-        f"Period:         {result.start_time or '-'} to {result.end_time or '-'} ({result.duration_hours:.2f} h)",
-        f"Epochs:         {result.total_epochs}, interval {interval}",
-        f"C/N0 values:    {result.total_observations} from {result.total_satellites} satellites",
-        f"Mean C/N0:      {result.mean_cn0:.1f} dB-Hz (min {result.min_cn0:.1f}, max {result.max_cn0:.1f})",
+        f"Period:         {result.start_time or '-'} to {result.end_time or '-'} ({result.duration_hours:.2f} h), "
+        f"{interval}",
     ]
+    return lines + _values_lines(analysis)
 
 
 def _quality_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
+    assessment = result.get_quality_assessment()
+    if assessment["grade"] == "N/A":
+        return [f"Quality:        N/A ({assessment['interpretation']})"]
     score = result.quality_score
-    suitable = "suitable" if score.post_processing_suitable else "not suitable"
     return [
-        f"Quality score:  {score.overall:.1f} / 100, {score.rating} ({suitable} for post-processing)",
-        f"  C/N0 {score.cn0_quality:.1f}, availability {score.availability:.1f}, continuity "
+        f"Quality:        {assessment['overall']:.1f} / 100, grade {assessment['grade']}: "
+        f"{assessment['interpretation']}",
+        f"  C/N0 {assessment['cn0_score']:.1f}, sky coverage {assessment['coverage_score']:.1f}, consistency "
+        f"{assessment['consistency_score']:.1f}; availability {score.availability:.1f}, continuity "
         f"{score.continuity:.1f}, stability {score.stability:.1f}, diversity {score.diversity:.1f}",
-        f"Interpretation: {result.summary}",
     ]
 
 
@@ -93,12 +113,14 @@ def _anomaly_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
     return lines
 
 
-def _visibility_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
+def _visibility_section(analysis: FileAnalysis) -> list[str]:
+    result = analysis.result
+    lines = [analysis.coverage] if analysis.coverage else []
     if not result.has_visibility_prediction:
-        return []
+        return lines
     missing = ", ".join(result.get_frequently_missing_satellites()) or "-"
     unexpected = ", ".join(result.get_frequently_unexpected_satellites()) or "-"
-    lines = [
+    lines += [
         f"Visibility ({result.visibility_prediction_source}): confirmation rate "
         f"{result.visibility_confirmation_rate:.1f} %",
         f"  per epoch: predicted {result.visibility_mean_predicted:.1f}, observed "
@@ -108,9 +130,9 @@ def _visibility_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
         f"  frequently unexpected: {unexpected}",
         f"  visibility anomalies:  {result.visibility_anomaly_count}",
     ]
-    kinds = result.get_visibility_anomaly_types()
-    texts = result.get_visibility_anomaly_descriptions()
-    lines.extend(f"    {kind}: {text}" for kind, text in list(zip(kinds, texts))[:SHOWN_ANOMALIES])
+    for anomaly in result.get_visibility_anomalies()[:SHOWN_ANOMALIES]:
+        lines.append(f"    {anomaly['start_time']} to {anomaly['end_time']}  {anomaly['severity']:<8}  "
+                     f"{anomaly['description']}")
     return lines
 
 
@@ -127,14 +149,15 @@ def _verdict_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
     ]
 
 
-def format_report(result: quorlin_cn0.AnalysisResult, source: str) -> str:
+def format_report(analysis: FileAnalysis, source: str) -> str:
     """The whole report: file, quality, constellations, anomalies, visibility and verdicts."""
+    result = analysis.result
     sections = [
-        _file_section(result, source),
+        _file_section(analysis, source),
         _quality_section(result),
         _constellation_section(result),
         _anomaly_section(result),
-        _visibility_section(result),
+        _visibility_section(analysis),
         _verdict_section(result),
     ]
     return "\n\n".join("\n".join(lines) for lines in sections if lines)

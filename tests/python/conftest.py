@@ -1,4 +1,5 @@
 """Shared fixtures: the real observation files of the shared data directory."""
+import gzip
 import pathlib
 
 import pytest
@@ -18,3 +19,48 @@ def shared_obs():
         return path
 
     return path_of
+
+
+ESBC_OBS = "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"
+ESBC_NAV = "ESBC00DNK_R_20201770000_01D_MN.rnx.gz"
+
+
+def shared(kind, name):
+    path = SHARED_DATA / kind / name
+    if not path.is_file():
+        pytest.skip(f"shared data file missing: {path}")
+    return path
+
+
+@pytest.fixture(scope="session")
+def esbc(tmp_path_factory):
+    """The ESBC daily observations and the same day's mixed navigation file, decompressed."""
+    folder = tmp_path_factory.mktemp("esbc")
+    paths = []
+    for kind, name in (("obs", ESBC_OBS), ("nav", ESBC_NAV)):
+        path = folder / name[:-3]
+        path.write_bytes(gzip.decompress(shared(kind, name).read_bytes()))
+        paths.append(str(path))
+    return paths
+
+
+def records_of(body, letters):
+    """The navigation records whose first line starts with one of the letters (RINEX 3 layout:
+    a record's continuation lines begin with spaces)."""
+    kept, keep = [], False
+    for line in body.splitlines(keepends=True):
+        if not line.startswith(" "):
+            keep = line[:1] in letters
+        if keep:
+            kept.append(line)
+    return "".join(kept)
+
+
+@pytest.fixture(scope="session")
+def gps_only_nav(esbc, tmp_path_factory):
+    text = open(esbc[1], encoding="ascii").read()
+    end = text.index("END OF HEADER")
+    end = text.index("\n", end) + 1
+    path = tmp_path_factory.mktemp("gps") / "gps_only.rnx"
+    path.write_text(text[:end] + records_of(text[end:], {"G"}), encoding="ascii")
+    return str(path)

@@ -77,6 +77,10 @@ RESULT_METHODS = {
     "get_anomaly_timestamps": "Get anomaly timestamps",
     "get_anomaly_severities": "Get anomaly severities",
     "get_anomaly_cn0_drops": "Get anomaly CN0 drops",
+    "get_quality_assessment":
+        "Get the quality assessment: overall, its three scores, grade and interpretation, as numbers and texts",
+    "get_visibility_anomalies":
+        "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites",
 }
 QUALITY_ATTRIBUTES = ["overall", "rating", "cn0_quality", "availability", "continuity", "stability", "diversity",
                       "post_processing_suitable"]

@@ -72,10 +72,14 @@ def test_report_of_bundled_sample_shows_file_quality_constellations_and_verdicts
     result = q.analyze_cn0(str(SAMPLE))
     assert status == 0 and err == ""
     assert f"Marker:         {header_value(text, 'MARKER NAME').strip()}" in out
-    assert f"Epochs:         {epochs}," in out
+    assert f"Epochs:         {epochs}\n" in out
     assert "interval not in header" in out  # the smartphone file has no INTERVAL line
-    assert result.quality_score.rating in out
-    assert f"Interpretation: {result.summary}" in out
+    # One headline: the result's own score, grade and interpretation; the components of the other
+    # score beneath it, without its rating, which may contradict the grade.
+    assessment = result.get_quality_assessment()
+    assert f"Quality:        {assessment['overall']:.1f} / 100, grade {assessment['grade']}: {result.summary}" in out
+    assert result.quality_score.rating not in out
+    assert f"continuity {result.quality_score.continuity:.1f}" in out
     for name in ("GPS", "GLONASS", "Galileo", "BeiDou"):
         stats = json.loads(result.to_json())["constellation_stats"][name]
         row = table_row(out, name)
@@ -338,3 +342,43 @@ def test_thresholds_must_be_three_rising_numbers(capsys, value):
     with pytest.raises(SystemExit) as info:
         main(["--thresholds", value, str(SAMPLE)])
     assert info.value.code == 2 and "thresholds" in capsys.readouterr().err
+
+
+def test_report_of_a_file_without_cn0_observations(capsys):
+    # Three epochs whose observation types hold no S code.
+    status, out, _ = run(capsys, shared("obs", "14601736.18o"))
+    assert status == 0
+    assert "Epochs:         3\n" in out
+    assert "C/N0 values:    no C/N0 observations (the file declares no S observation code)" in out
+    assert "Quality:        N/A (No data)" in out
+
+
+def test_report_says_when_the_navigation_data_misses_the_observation_period(capsys, tmp_path):
+    obs = shared("obs", "cn000010.21o")
+    # brdc0010.21n covers 2020-12-31 22:00 to 2021-01-02 0:00: the whole day.
+    _, out, _ = run(capsys, "--nav", shared("nav", "brdc0010.21n"), obs)
+    assert "Navigation data covers" not in out
+    # Records of the morning only: the afternoon lies beyond their reach.
+    text = shared("nav", "brdc0010.21n").read_text()
+    end = text.index("\n", text.index("END OF HEADER")) + 1
+    lines = text[end:].splitlines(keepends=True)
+    morning = [line for k in range(0, len(lines) - 7, 8) if lines[k][12:14].strip() in {"0", "1", "2", "3"}
+               and lines[k][3:11] == "21  1  1" for line in lines[k:k + 8]]
+    path = tmp_path / "morning.21n"
+    path.write_text(text[:end] + "".join(morning))
+    _, out, _ = run(capsys, "--nav", path, obs)
+    assert "Navigation data covers only part of the observation period (records 2021-01-01 00:00 to 2021-01-01 " in out
+    # Another day: nothing at all, and no visibility section.
+    _, out, _ = run(capsys, "--nav", shared("nav", "amel0010.21g"), shared("obs", "NMBUS_SAMSUNG_S20.20o"))
+    assert "Navigation data covers none of the observation period (records 2020-12-31 " in out
+    assert "Visibility (" not in out
+
+
+def test_report_lists_visibility_anomalies_with_their_times(capsys):
+    obs, nav = shared("obs", "cn000010.21o"), shared("nav", "brdc0010.21n")
+    status, out, _ = run(capsys, "--nav", nav, obs)
+    anomalies = q.analyze_cn0(str(obs), str(nav)).get_visibility_anomalies()
+    assert status == 0 and anomalies
+    for anomaly in anomalies[:5]:
+        assert f"    {anomaly['start_time']} to {anomaly['end_time']}  {anomaly['severity']:<8}  " \
+               f"{anomaly['description']}" in out
