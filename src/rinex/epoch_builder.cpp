@@ -9,7 +9,7 @@ constexpr std::uint32_t kScanLimit = 48;
 }  // namespace
 
 EpochBuilder::EpochBuilder(RinexObsData& data, std::size_t code_count)
-    : data_(data), code_serial_(code_count, 0), code_slot_(code_count, 0) {}
+    : data_(data), numbering_(data.satellite_ids), code_serial_(code_count, 0), code_slot_(code_count, 0) {}
 
 void EpochBuilder::begin_epoch(const EpochTime& time, std::uint8_t flag) {
   epoch_ = ObservationEpoch{time, flag, 0, data_.satellites.size()};
@@ -19,17 +19,6 @@ void EpochBuilder::begin_epoch(const EpochTime& time, std::uint8_t flag) {
 void EpochBuilder::begin_satellite(SatelliteId satellite) {
   satellite_ = SatelliteObservations{satellite, 0, data_.observations.size()};
   ++satellite_serial_;
-}
-
-void EpochBuilder::store_value(std::uint32_t code, const Observation& observation) {
-  if (code_serial_[code] == satellite_serial_) {
-    data_.observations[satellite_.first_observation + code_slot_[code]] = observation;
-    return;
-  }
-  code_serial_[code] = satellite_serial_;
-  code_slot_[code] = satellite_.observation_count;
-  data_.observations.push_back(observation);
-  ++satellite_.observation_count;
 }
 
 SatelliteObservations* EpochBuilder::earlier_listing(SatelliteId satellite) {
@@ -56,6 +45,7 @@ void EpochBuilder::end_satellite() {
     earlier->observation_count = satellite_.observation_count;
     return;
   }
+  satellite_.number = numbering_.number_of(satellite_.satellite);
   data_.satellites.push_back(satellite_);
   if (!listed_.empty()) listed_.emplace(satellite_.satellite.key(), data_.satellites.size() - 1);
   ++epoch_.satellite_count;

@@ -1,7 +1,8 @@
 // Satellite counts and groupings over the epochs of an observation file.
 #include "rinex/obs_data.hpp"
 
-#include <unordered_set>
+#include "rinex/satellite_numbering.hpp"
+
 
 namespace qcn::rinex {
 
@@ -53,23 +54,24 @@ std::array<bool, 256> recorded_systems(const RinexObsData& data) {
   return recorded;
 }
 
-std::uint64_t unique_satellite_count(const RinexObsData& data) {
-  std::unordered_set<std::uint32_t> seen;
+void number_satellites(RinexObsData& data) {
+  data.satellite_ids.clear();
+  SatelliteNumbering numbering(data.satellite_ids);
   for (const ObservationEpoch& epoch : data.epochs) {
-    for (const SatelliteObservations& s : satellites_of(data, epoch)) seen.insert(s.satellite.key());
+    for (std::uint64_t i = epoch.first_satellite; i < epoch.first_satellite + epoch.satellite_count; ++i) {
+      data.satellites[i].number = numbering.number_of(data.satellites[i].satellite);
+    }
   }
-  return seen.size();
 }
+
+std::uint64_t unique_satellite_count(const RinexObsData& data) { return data.satellite_ids.size(); }
 
 OrderedMap<std::vector<std::string>> satellites_by_system(const RinexObsData& data) {
   OrderedMap<std::vector<std::string>> by_system;
-  std::unordered_set<std::uint32_t> seen;
-  for (const ObservationEpoch& epoch : data.epochs) {
-    for (const SatelliteObservations& s : satellites_of(data, epoch)) {
-      if (s.satellite.size == 0 || !seen.insert(s.satellite.key()).second) continue;
-      std::string_view id = s.satellite.view();
-      by_system[id.substr(0, 1)].emplace_back(id);
-    }
+  for (const SatelliteId& id : data.satellite_ids) {
+    if (id.size == 0) continue;
+    std::string_view text = id.view();
+    by_system[text.substr(0, 1)].emplace_back(text);
   }
   return by_system;
 }

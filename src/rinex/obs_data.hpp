@@ -48,6 +48,7 @@ struct SatelliteObservations {
   SatelliteId satellite;
   std::uint32_t observation_count = 0;
   std::uint64_t first_observation = 0;
+  std::uint32_t number = 0;  // the satellite's number: its place in RinexObsData::satellite_ids
 };
 
 /// One epoch: a range of RinexObsData::satellites, each identifier at most once, never empty.
@@ -79,6 +80,7 @@ struct RinexObsData {
   OrderedMap<std::int32_t> glonass_slots;          // slot number text -> frequency channel
 
   std::vector<std::string> obs_codes;  // every distinct code of the header, once
+  std::vector<SatelliteId> satellite_ids;  // by number: every stored satellite, in order of first appearance
   std::vector<ObservationEpoch> epochs;  // in file order
   std::vector<EmptyEpoch> empty_epochs;  // in file order
   std::vector<SatelliteObservations> satellites;
@@ -127,6 +129,10 @@ std::vector<char> cn0_code_table(const RinexObsData& data);
 /// system of the file's type letter (blank or G: GPS; R, E, S), or for mixed files (M) every
 /// system with a satellite in the epochs.
 std::array<bool, 256> recorded_systems(const RinexObsData& data);
+
+/// Numbers the satellites of a record built without the parser (satellite_ids and each stored
+/// satellite's number), as the parser does: in order of first appearance.
+void number_satellites(RinexObsData& data);
 
 /// Number of distinct satellite identifiers over all epochs.
 std::uint64_t unique_satellite_count(const RinexObsData& data);

@@ -95,12 +95,16 @@ EpochLine parse_epoch_line_v2(std::string_view line) {
   return epoch;
 }
 
-void read_epochs_v2(LineCursor cursor, const CodeTable& codes, RinexObsData& data) {
+std::size_t read_epochs_v2(LineCursor cursor, const CodeTable& codes, RinexObsData& data, const ReadLimits& limits,
+                           ReadTrace* trace) {
   EpochBuilder builder(data, data.obs_codes.size());
   // Every satellite of a version-2 file is read with the codes declared for GPS.
   const std::vector<std::uint32_t>& ids = codes.codes_of('G');
   std::vector<SatelliteId> satellites;
   while (!cursor.at_end()) {
+    const std::size_t line_offset = cursor.offset();
+    if (must_stop(limits, line_offset)) return line_offset;
+    if (trace) trace->examined.push_back(line_offset);
     std::string_view line = cursor.next();
     if (line.size() < 26) continue;
     EpochLine date = parse_epoch_line_v2(line);
@@ -109,12 +113,16 @@ void read_epochs_v2(LineCursor cursor, const CodeTable& codes, RinexObsData& dat
     if (line.size() < 32) continue;
     const auto count_field = parse_u32(trim(field(line, 29, 3)));
     std::uint64_t count = count_field.value_or(0);
+    const std::size_t epochs_before = data.epochs.size();
+    const std::size_t empty_before = data.empty_epochs.size();
+    const std::uint64_t observations_before = data.observations.size();
     if (count == 0) {
       // A count written as 0 is an epoch without satellites; a blank or unreadable one is no epoch.
       if (count_field) {
         builder.begin_epoch(date.time, flag);
         builder.end_epoch();
       }
+      trace_epoch(trace, data, line_offset, epochs_before, empty_before, observations_before);
       continue;
     }
 
@@ -126,7 +134,9 @@ void read_epochs_v2(LineCursor cursor, const CodeTable& codes, RinexObsData& dat
       builder.end_satellite();
     }
     builder.end_epoch();
+    trace_epoch(trace, data, line_offset, epochs_before, empty_before, observations_before);
   }
+  return cursor.offset();
 }
 
 }  // namespace qcn::rinex

@@ -67,9 +67,9 @@ EpochLine read_date(std::string_view text, const EpochParts& parts) {
 
 // A loss-of-lock or signal-strength digit; a blank or other character is no indicator.
 std::uint32_t indicator(std::string_view data, std::size_t offset) {
-  if (data.size() < offset + 1) return Observation::kNoIndicator;
-  auto digit = parse_u8(trim(field(data, offset, 1)));
-  return digit ? *digit : Observation::kNoIndicator;
+  if (data.size() <= offset) return Observation::kNoIndicator;
+  const char c = data[offset];
+  return c >= '0' && c <= '9' ? static_cast<std::uint32_t>(c - '0') : Observation::kNoIndicator;
 }
 
 void read_satellite_line(std::string_view line, const CodeTable& codes, EpochBuilder& builder) {
@@ -116,9 +116,13 @@ FlagAndCount flag_and_count(const EpochParts& parts) {
 
 EpochLine parse_epoch_line_v3(std::string_view text) { return read_date(text, split_parts(text)); }
 
-void read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& data) {
+std::size_t read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& data, const ReadLimits& limits,
+                           ReadTrace* trace) {
   EpochBuilder builder(data, data.obs_codes.size());
   while (!cursor.at_end()) {
+    const std::size_t line_offset = cursor.offset();
+    if (must_stop(limits, line_offset)) return line_offset;
+    if (trace) trace->examined.push_back(line_offset);
     std::string_view line = cursor.next();
     if (line.empty() || line[0] != '>' || trim(line).empty()) continue;
     std::string_view text = trim(rest(line, 1));
@@ -126,12 +130,16 @@ void read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& dat
     EpochLine date = read_date(text, parts);
     if (!date.ok()) continue;
     auto [flag, count, count_read] = flag_and_count(parts);
+    const std::size_t epochs_before = data.epochs.size();
+    const std::size_t empty_before = data.empty_epochs.size();
+    const std::uint64_t observations_before = data.observations.size();
     if (count == 0) {
       // A count written as 0 is an epoch without satellites, kept only as its time.
       if (count_read) {
         builder.begin_epoch(date.time, flag);
         builder.end_epoch();
       }
+      trace_epoch(trace, data, line_offset, epochs_before, empty_before, observations_before);
       continue;
     }
     builder.begin_epoch(date.time, flag);
@@ -145,7 +153,9 @@ void read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& dat
       read_satellite_line(satellite_line, codes, builder);
     }
     builder.end_epoch();
+    trace_epoch(trace, data, line_offset, epochs_before, empty_before, observations_before);
   }
+  return cursor.offset();
 }
 
 }  // namespace qcn::rinex

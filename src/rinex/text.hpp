@@ -43,10 +43,16 @@ constexpr std::string_view rest(std::string_view line, std::size_t col) {
 /// are dropped; text after the last '\n' is a last line when it is not empty.
 class LineCursor {
  public:
-  explicit LineCursor(std::string_view text) : text_(text) {}
-  LineCursor(std::string&&) = delete;
+  explicit LineCursor(std::string_view text, std::size_t pos = 0) : text_(text), pos_(pos) {}
+  LineCursor(std::string&&, std::size_t = 0) = delete;
 
   bool at_end() const { return pos_ >= text_.size(); }
+
+  /// Offset of the current line in the text.
+  std::size_t offset() const { return pos_; }
+
+  /// The whole text the cursor walks.
+  std::string_view text() const { return text_; }
 
   /// Bytes from the current line to the end of the text.
   std::size_t remaining() const { return pos_ >= text_.size() ? 0 : text_.size() - pos_; }
@@ -144,6 +150,43 @@ inline std::optional<std::int32_t> parse_i32(std::string_view s) {
 /// point, optional e/E exponent. No surrounding white space, no words for infinity or NaN.
 /// Values beyond the double range read as infinity, tiny ones as zero (correct rounding).
 std::optional<double> parse_float(std::string_view s);
+
+/// What a fixed-point field (such as "  20971438.1234") holds.
+enum class FieldRead : std::uint8_t { blank, value, other };
+
+/// Reads a field of white space, an optional sign, digits with an optional point and white space,
+/// the shape RINEX writes its values in, in one pass: the value is then parse_float(trim(field))
+/// bit for bit (an exact integer mantissa divided by an exact power of ten). A field of any
+/// other shape (exponents, more than 2^53 in its digits, more than 22 decimals) gives `other`,
+/// and the caller reads it with parse_float.
+inline FieldRead read_fixed_point(std::string_view s, double& out) {
+  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  // Up to 15 digits the mantissa stays below 10^15 < 2^53, so no digit needs a check of its own.
+  constexpr int kMaxDigits = 15;
+  std::size_t i = 0;
+  const std::size_t n = s.size();
+  while (i < n && is_space(s[i])) ++i;
+  if (i == n) return FieldRead::blank;
+  bool negative = false;
+  if (s[i] == '-' || s[i] == '+') negative = s[i++] == '-';
+  std::uint64_t mantissa = 0;
+  const std::size_t first_digit = i;
+  while (i < n && static_cast<unsigned char>(s[i] - '0') < 10) mantissa = mantissa * 10 + static_cast<std::uint64_t>(s[i++] - '0');
+  std::size_t digits = i - first_digit;
+  std::size_t decimals = 0;
+  if (i < n && s[i] == '.') {
+    const std::size_t fraction = ++i;
+    while (i < n && static_cast<unsigned char>(s[i] - '0') < 10) mantissa = mantissa * 10 + static_cast<std::uint64_t>(s[i++] - '0');
+    decimals = i - fraction;
+    digits += decimals;
+  }
+  while (i < n && is_space(s[i])) ++i;
+  if (i != n || digits == 0 || digits > kMaxDigits) return FieldRead::other;
+  const double value = static_cast<double>(mantissa) / kPowers[decimals];
+  out = negative ? -value : value;
+  return FieldRead::value;
+}
 
 /// parse_float of a field with Fortran exponents: 'D' and 'd' read as 'E' and 'e'.
 std::optional<double> parse_fortran_float(std::string_view s);

@@ -34,6 +34,7 @@ RinexObsData observations_of(const std::vector<Ids>& epochs) {
     for (std::string_view id : ids) data.satellites.push_back({qcn::rinex::SatelliteId::from(id), 0, 0});
     data.epochs.push_back(epoch);
   }
+  qcn::rinex::number_satellites(data);
   return data;
 }
 

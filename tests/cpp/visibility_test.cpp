@@ -103,6 +103,7 @@ struct ObsBuilder {
         data.observations.push_back(observation);
       }
     }
+    rinex::number_satellites(data);
   }
 };
 
