@@ -1,6 +1,7 @@
 // End-to-end analysis speed and memory: read, parse and analyse an observation file, with the
 // time of each analysis step.
 #include <cstring>
+#include <optional>
 #include <filesystem>
 
 #include "cn0/analysis.hpp"
@@ -54,11 +55,12 @@ cn0::AnalysisInput input_of(const Loaded& loaded, const cn0::AnalysisConfig& con
 void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int runs) {
   cn0::AnalysisInput input = input_of(loaded, config);
   cn0::SampleSet set;
-  cn0::SampleGroups groups;
   result::AnalysisResult r;
   auto step = [&](const char* name, auto&& body) { bench::report(name, bench::time_runs(runs, body), 0.0); };
   step("extract samples (+ visibility)", [&] { set = cn0::extract_samples(input).samples; });
-  step("group samples", [&] { groups = cn0::group_samples(set); });
+  std::optional<cn0::SampleGroups> grouped;
+  step("group samples", [&] { grouped.emplace(cn0::group_samples(set)); });
+  const cn0::SampleGroups& groups = *grouped;
   step("summary + satellite stats", [&] { r = {}; cn0::fill_summary_and_satellite_stats(r, set, groups, loaded.obs.data); });
   step("constellation stats", [&] { cn0::fill_constellation_stats(r, set, groups, loaded.obs.data); });
   step("time series", [&] { r.timeseries = {}; cn0::fill_timeseries(r, set, groups); });

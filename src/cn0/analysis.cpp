@@ -51,23 +51,34 @@ class NavigationAid {
         observed_(*input.observations),
         predictor_(prediction_) {}
 
-  void begin_epoch(const rinex::ObservationEpoch& epoch) {
-    visibility::geometry_at(prediction_, receiver_, epoch.time, geometry_);
-    predictor_.add_epoch(epoch.time, geometry_, observed_.of(epoch));
+  /// Computes the geometry of the next epochs, on the pool's threads: geometry k is that of times[k].
+  void prepare(std::span<const rinex::EpochTime> times, parallel::Pool* pool) {
+    if (block_.size() < times.size()) block_.resize(times.size());
+    parallel::run_tasks(pool, times.size(), [&](std::size_t k) {
+      visibility::geometry_at(prediction_, receiver_, times[k], block_[k]);
+    });
+  }
+
+  /// Compares the epoch whose geometry was prepared at place k.
+  void begin_epoch(std::size_t k, const rinex::ObservationEpoch& epoch) {
+    current_ = &block_[k];
+    predictor_.add_epoch(epoch.time, *current_, observed_.of(epoch));
   }
 
   /// An epoch the file lists without any value: every predicted satellite is missing.
-  void empty_epoch(const rinex::EpochTime& time) {
-    visibility::geometry_at(prediction_, receiver_, time, geometry_);
-    predictor_.add_epoch(time, geometry_, {});
+  void empty_epoch(std::size_t k, const rinex::EpochTime& time) {
+    current_ = &block_[k];
+    predictor_.add_epoch(time, *current_, {});
   }
 
-  /// The satellite's look angles at the current epoch. A position whose angles are not finite
-  /// (a record whose fields read 0) counts as none, so the sample keeps the defaults rather than
-  /// passing the elevation mask with a NaN.
-  void look_angles(std::string_view satellite, double& elevation, double& azimuth) const {
-    const visibility::SatelliteGeometry* at = visibility::find_geometry(prediction_, geometry_, satellite);
-    if (at == nullptr || !at->has_position) return;
+  /// The look angles at the current epoch of the satellite with this number in the observation
+  /// record. A position whose angles are not finite (a record whose fields read 0) counts as none,
+  /// so the sample keeps the defaults rather than passing the elevation mask with a NaN.
+  void look_angles(std::uint32_t number, double& elevation, double& azimuth) const {
+    const std::int32_t k = number < prediction_.listed_by_number.size() ? prediction_.listed_by_number[number] : -1;
+    if (k < 0 || static_cast<std::size_t>(k) >= current_->satellites.size()) return;
+    const visibility::SatelliteGeometry* at = &current_->satellites[static_cast<std::size_t>(k)];
+    if (!at->has_position) return;
     if (!std::isfinite(at->elevation_deg) || !std::isfinite(at->azimuth_deg)) return;
     elevation = at->elevation_deg;
     azimuth = at->azimuth_deg;
@@ -87,8 +98,18 @@ class NavigationAid {
   navigation::ReceiverFrame receiver_;
   visibility::ObservedReader observed_;
   visibility::VisibilityPredictor predictor_;
-  visibility::EpochGeometry geometry_;
+  std::vector<visibility::EpochGeometry> block_;  // the geometry of the epochs being read
+  const visibility::EpochGeometry* current_ = nullptr;
 };
+
+/// An epoch in file order: a stored one, or the time of an empty one.
+struct FileEpoch {
+  const rinex::ObservationEpoch* stored = nullptr;
+  rinex::EpochTime time;
+};
+
+// Epochs whose geometry is computed together, side by side on the pool.
+constexpr std::size_t kGeometryBlock = 128;
 
 }  // namespace
 
@@ -99,19 +120,16 @@ Extraction extract_samples(const AnalysisInput& input) {
   std::optional<NavigationAid> aid;
   if (input.navigation != nullptr && observations.approx_position) aid.emplace(input, *observations.approx_position);
   SampleSetBuilder builder;
-  auto empty_epoch = [&](const rinex::EpochTime& time) {
-    if (aid) aid->empty_epoch(time);
-  };
-  auto stored_epoch = [&](const rinex::ObservationEpoch& epoch) {
+  auto stored_epoch = [&](std::size_t k, const rinex::ObservationEpoch& epoch) {
     builder.begin_epoch(epoch.time);
-    if (aid) aid->begin_epoch(epoch);
+    if (aid) aid->begin_epoch(k, epoch);
     for (const rinex::SatelliteObservations& satellite : rinex::satellites_of(observations, epoch)) {
       if (std::find(letters.begin(), letters.end(), satellite.satellite.system()) == letters.end()) continue;
       double elevation = 45.0;
       double azimuth = 0.0;
-      if (aid) aid->look_angles(satellite.satellite.view(), elevation, azimuth);
+      if (aid) aid->look_angles(satellite.number, elevation, azimuth);
       if (input.min_elevation > elevation) continue;
-      builder.begin_satellite(satellite.satellite.view(), elevation, azimuth);
+      builder.begin_satellite(satellite.number, satellite.satellite, elevation, azimuth);
       for (const rinex::Observation& observation : rinex::observations_of(observations, satellite)) {
         double value = observation.value;
         if (is_cn0[observation.code] && input.min_cn0 <= value && value <= input.max_cn0) {
@@ -120,7 +138,28 @@ Extraction extract_samples(const AnalysisInput& input) {
       }
     }
   };
-  rinex::visit_epochs_in_file_order(observations, stored_epoch, empty_epoch);
+  std::vector<FileEpoch> epochs;
+  epochs.reserve(observations.epochs.size() + observations.empty_epochs.size());
+  rinex::visit_epochs_in_file_order(
+      observations, [&](const rinex::ObservationEpoch& epoch) { epochs.push_back({&epoch, epoch.time}); },
+      [&](const rinex::EpochTime& time) { epochs.push_back({nullptr, time}); });
+  std::vector<rinex::EpochTime> times;
+  for (std::size_t first = 0; first < epochs.size(); first += kGeometryBlock) {
+    const std::size_t count = std::min(kGeometryBlock, epochs.size() - first);
+    if (aid) {
+      times.clear();
+      for (std::size_t k = 0; k < count; ++k) times.push_back(epochs[first + k].time);
+      aid->prepare(times, input.pool);
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+      const FileEpoch& epoch = epochs[first + k];
+      if (epoch.stored != nullptr) {
+        stored_epoch(k, *epoch.stored);
+      } else if (aid) {
+        aid->empty_epoch(k, epoch.time);
+      }
+    }
+  }
   Extraction extraction{builder.finish(observations.obs_codes), std::nullopt};
   // Without a receiver position nothing can be predicted, and the result has no prediction.
   if (aid) extraction.visibility = aid->finish();
@@ -140,14 +179,27 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   // are still reported as missing.
   result.visibility = std::move(extraction.visibility);
   if (set.empty()) return result;
-  SampleGroups groups = group_samples(set);
+  const SampleGroups groups = group_samples(set);
 
-  fill_summary_and_satellite_stats(result, set, groups, observations);
-  fill_constellation_stats(result, set, groups, observations);
-  fill_timeseries(result, set, groups);
-  fill_skyplot(result, set, groups);
-  detect_anomalies(result, set, groups,
-                   {input.anomaly_threshold_low, input.anomaly_threshold_high, input.anomaly_threshold_critical});
+  // The steps read the samples and fill separate parts of the result, so they may run side by
+  // side; the anomaly events fill a record of their own, whose summary counts are copied after.
+  result::AnalysisResult events;
+  const AnomalyThresholds thresholds{input.anomaly_threshold_low, input.anomaly_threshold_high,
+                                     input.anomaly_threshold_critical};
+  parallel::run_tasks(input.pool, 5, [&](std::size_t step) {
+    switch (step) {
+      case 0: fill_summary_and_satellite_stats(result, set, groups, observations); break;
+      case 1: fill_constellation_stats(result, set, groups, observations); break;
+      case 2: fill_timeseries(result, set, groups); break;
+      case 3: fill_skyplot(result, set, groups); break;
+      default: detect_anomalies(events, set, groups, thresholds); break;
+    }
+  });
+  result.anomalies = std::move(events.anomalies);
+  result.summary.anomaly_count = events.summary.anomaly_count;
+  result.summary.critical_count = events.summary.critical_count;
+  result.summary.high_count = events.summary.high_count;
+  result.summary.low_count = events.summary.low_count;
   fill_quality_score(result);
   result.spoofing_unexpected_threshold = input.spoofing_unexpected_threshold;
   result.spoofing_min_unexpected_count = input.spoofing_min_unexpected_count;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "navigation/nav_data.hpp"
+#include "parallel/thread_pool.hpp"
 #include "rinex/obs_data.hpp"
 
 namespace qcn::cn0 {
@@ -55,6 +56,7 @@ struct AnalysisInput {
   double spoofing_unexpected_threshold = 0.4;
   double spoofing_min_unexpected_count = 8.0;
   const navigation::NavigationData* navigation = nullptr;
+  parallel::Pool* pool = nullptr;  // the threads the independent steps run on; none: one after another
 };
 
 AnalysisInput analysis_input(const AnalysisConfig& config, const rinex::RinexObsData& observations,

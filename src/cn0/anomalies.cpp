@@ -1,6 +1,8 @@
 // Epochs at which several satellites lose C/N0 together against their own baselines.
 #include "cn0/anomalies.hpp"
 
+#include "cn0/sample_figures.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -29,24 +31,15 @@ struct Baseline {
   double noise_floor_db = 0.0;
 };
 
-Baseline baseline_of(const SampleSet& set, std::span<const std::uint32_t> members) {
-  if (members.size() < kMinBaselineSamples) return {};
-  const auto n = static_cast<double>(members.size());
-  double sum = 0.0;
-  for (std::uint32_t i : members) sum += set.cn0(i);
-  const double mean = sum / n;
-  double squares = 0.0;
-  for (std::uint32_t i : members) {
-    const double d = set.cn0(i) - mean;
-    squares += d * d;
-  }
-  return {true, mean, std::fmax(std::sqrt(squares / n), kMinNoiseFloorDb)};
-}
-
 /// Baselines indexed by satellite number; satellites with too few samples have none.
-std::vector<Baseline> satellite_baselines(const SampleSet& set, const Grouping& by_satellite) {
+std::vector<Baseline> satellite_baselines(const SampleSet& set) {
+  const std::vector<Cn0Figures> figures =
+      cn0_figures_by(set, set.satellites.size(), [&](std::size_t i) { return set.satellite(i); });
   std::vector<Baseline> baselines(set.satellites.size());
-  for (std::size_t s = 0; s < by_satellite.size(); ++s) baselines[s] = baseline_of(set, by_satellite.group(s));
+  for (std::size_t s = 0; s < figures.size(); ++s) {
+    if (figures[s].count < kMinBaselineSamples) continue;
+    baselines[s] = {true, figures[s].mean, std::fmax(figures[s].std_dev, kMinNoiseFloorDb)};
+  }
   return baselines;
 }
 
@@ -61,21 +54,22 @@ void add_once(std::vector<std::uint32_t>& list, std::uint32_t value) {
   if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
 }
 
-EpochDrop epoch_drop(const SampleSet& set, std::span<const std::uint32_t> members,
-                     const std::vector<Baseline>& baselines, double low_threshold) {
-  EpochDrop epoch;
-  for (std::uint32_t i : members) {
+void epoch_drop(const SampleSet& set, const TimeGroups& by_time, std::uint32_t t,
+                const std::vector<Baseline>& baselines, double low_threshold, EpochDrop& epoch) {
+  epoch.satellites.clear();
+  epoch.constellations.clear();
+  epoch.largest_drop_dbhz = 0.0;
+  by_time.for_each(t, [&](std::uint32_t i) {
     const Baseline& baseline = baselines[set.satellite(i)];
-    if (!baseline.present) continue;
+    if (!baseline.present) return;
     const double drop = baseline.mean_cn0_dbhz - set.cn0(i);
     if (!(drop > kMinDropDbhz && drop > std::fmax(baseline.noise_floor_db, kMinScaledFloorDb) * low_threshold)) {
-      continue;
+      return;
     }
     add_once(epoch.satellites, set.satellite(i));
     add_once(epoch.constellations, set.constellation(i));
     epoch.largest_drop_dbhz = std::fmax(epoch.largest_drop_dbhz, drop);
-  }
-  return epoch;
+  });
 }
 
 const char* severity_of(double drop_dbhz, const AnomalyThresholds& thresholds) {
@@ -117,12 +111,13 @@ void count_severities(result::AnalysisResult& result) {
 
 void detect_anomalies(result::AnalysisResult& result, const SampleSet& set, const SampleGroups& groups,
                       const AnomalyThresholds& thresholds) {
-  const std::vector<Baseline> baselines = satellite_baselines(set, groups.by_satellite);
+  const std::vector<Baseline> baselines = satellite_baselines(set);
   const bool any_baseline =
       std::any_of(baselines.begin(), baselines.end(), [](const Baseline& b) { return b.present; });
   if (any_baseline) {
+    EpochDrop epoch;
     for (std::uint32_t t : set.sorted_times) {
-      EpochDrop epoch = epoch_drop(set, groups.by_time.group(t), baselines, thresholds.low);
+      epoch_drop(set, groups.by_time, t, baselines, thresholds.low, epoch);
       // One satellite alone fading is its own business (an obstruction), not an event.
       if (epoch.satellites.size() >= 2) result.anomalies.push_back(to_event(set, set.timestamps[t], epoch, thresholds));
     }

@@ -1,6 +1,7 @@
 #include "cn0/samples.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace qcn::cn0 {
@@ -9,31 +10,40 @@ std::string_view sample_system_name(char letter) { return rinex::constellation_n
 
 namespace {
 
-/// Counting sort of the sample indices by key: linear, and stable within each group.
-template <typename KeyOf>
-Grouping group_by(std::size_t sample_count, std::size_t group_count, KeyOf key_of) {
-  Grouping grouping;
-  grouping.offsets.assign(group_count + 1, 0);
-  for (std::size_t i = 0; i < sample_count; ++i) ++grouping.offsets[key_of(i) + 1];
-  for (std::size_t g = 0; g < group_count; ++g) grouping.offsets[g + 1] += grouping.offsets[g];
-  grouping.members.resize(sample_count);
-  std::vector<std::uint32_t> next(grouping.offsets.begin(), grouping.offsets.end() - 1);
-  for (std::size_t i = 0; i < sample_count; ++i) {
-    grouping.members[next[key_of(i)]++] = static_cast<std::uint32_t>(i);
-  }
-  return grouping;
-}
+constexpr std::uint32_t kNoIndex = std::numeric_limits<std::uint32_t>::max();
 
 }  // namespace
 
-SampleGroups group_samples(const SampleSet& set) {
-  SampleGroups groups;
-  groups.by_satellite = group_by(set.size(), set.satellites.size(), [&](std::size_t i) { return set.satellite(i); });
-  groups.by_time = group_by(set.size(), set.timestamps.size(), [&](std::size_t i) { return set.time(i); });
-  groups.by_constellation =
-      group_by(set.size(), set.constellations.size(), [&](std::size_t i) { return set.constellation(i); });
-  return groups;
+TimeGroups::TimeGroups(const SampleSet& set)
+    : begin_(set.timestamps.size(), kNoIndex), end_(set.timestamps.size(), 0) {
+  // Runs of one time index in sample order; a second run of an index means it recurs apart.
+  bool recurs = false;
+  const auto n = static_cast<std::uint32_t>(set.size());
+  for (std::uint32_t i = 0; i < n;) {
+    const std::uint32_t t = set.time(i);
+    std::uint32_t j = i + 1;
+    while (j < n && set.time(j) == t) ++j;
+    if (begin_[t] != kNoIndex) recurs = true;
+    begin_[t] = i;
+    end_[t] = j;
+    i = j;
+  }
+  if (!recurs) return;
+  // A counting sort of the sample indices by time index: linear, and stable within each group.
+  std::fill(begin_.begin(), begin_.end(), 0);
+  std::fill(end_.begin(), end_.end(), 0);
+  for (std::uint32_t i = 0; i < n; ++i) ++end_[set.time(i)];
+  std::uint32_t at = 0;
+  for (std::size_t t = 0; t < begin_.size(); ++t) {
+    begin_[t] = at;
+    at += end_[t];
+    end_[t] = begin_[t];
+  }
+  gathered_.resize(n);
+  for (std::uint32_t i = 0; i < n; ++i) gathered_[end_[set.time(i)]++] = i;
 }
+
+SampleGroups group_samples(const SampleSet& set) { return SampleGroups{TimeGroups(set)}; }
 
 void SampleSetBuilder::begin_epoch(const rinex::EpochTime& time) {
   pending_timestamp_.clear();
@@ -41,7 +51,6 @@ void SampleSetBuilder::begin_epoch(const rinex::EpochTime& time) {
   pending_time_ = time;
   time_open_ = false;
   sighting_open_ = false;
-  pending_satellite_ = {};
 }
 
 void SampleSetBuilder::begin_epoch(std::string timestamp) {
@@ -49,14 +58,21 @@ void SampleSetBuilder::begin_epoch(std::string timestamp) {
   pending_timestamp_ = std::move(timestamp);
   time_open_ = false;
   sighting_open_ = false;
-  pending_satellite_ = {};
 }
 
-void SampleSetBuilder::begin_satellite(std::string_view satellite, double elevation, double azimuth) {
-  pending_satellite_ = satellite;
+void SampleSetBuilder::begin_satellite(std::uint32_t number, const rinex::SatelliteId& id, double elevation,
+                                       double azimuth) {
+  pending_number_ = number;
+  pending_id_ = id;
   pending_elevation_ = elevation;
   pending_azimuth_ = azimuth;
   sighting_open_ = false;
+}
+
+void SampleSetBuilder::begin_satellite(std::string_view satellite, double elevation, double azimuth) {
+  const rinex::SatelliteId id = rinex::SatelliteId::from(satellite);
+  auto [it, added] = numbers_.try_emplace(id.key(), static_cast<std::uint32_t>(numbers_.size()));
+  begin_satellite(it->second, id, elevation, azimuth);
 }
 
 void SampleSetBuilder::add(std::uint32_t signal, double cn0) {
@@ -72,16 +88,17 @@ void SampleSetBuilder::add(std::uint32_t signal, double cn0) {
   }
   if (!sighting_open_) {
     // The satellite is numbered and its sighting made only once it yields a sample.
-    rinex::SatelliteId id = rinex::SatelliteId::from(pending_satellite_);
-    auto [it, added] = satellite_index_.try_emplace(id.key(), static_cast<std::uint32_t>(set_.satellites.size()));
-    if (added) {
-      std::string_view name = sample_system_name(id.system());
+    if (pending_number_ >= satellite_index_.size()) satellite_index_.resize(pending_number_ + 1, kNoIndex);
+    std::uint32_t& index = satellite_index_[pending_number_];
+    if (index == kNoIndex) {
+      index = static_cast<std::uint32_t>(set_.satellites.size());
+      std::string_view name = sample_system_name(pending_id_.system());
       auto known = std::find(set_.constellations.begin(), set_.constellations.end(), name);
       auto constellation = static_cast<std::uint32_t>(known - set_.constellations.begin());
       if (known == set_.constellations.end()) set_.constellations.push_back(name);
-      set_.satellites.push_back({std::string(id.view()), constellation});
+      set_.satellites.push_back({std::string(pending_id_.view()), constellation});
     }
-    set_.sightings.push_back({pending_elevation_, pending_azimuth_, time_, it->second});
+    set_.sightings.push_back({pending_elevation_, pending_azimuth_, time_, index});
     sighting_open_ = true;
   }
   set_.samples.push_back({cn0, static_cast<std::uint32_t>(set_.sightings.size() - 1), signal});

@@ -69,22 +69,35 @@ struct SampleSet {
   const std::string& signal_text(std::size_t i) const { return signals[samples[i].signal]; }
 };
 
-/// Sample indices grouped by a key numbered 0..n-1; members keep sample order.
-struct Grouping {
-  std::vector<std::uint32_t> offsets;  // size n + 1
-  std::vector<std::uint32_t> members;
+/// The samples of each time index, in sample order. Files list each epoch once, so the samples of
+/// a time index are one run of the list; a time index that recurs apart (two epochs written with
+/// one timestamp) has its samples gathered instead.
+class TimeGroups {
+ public:
+  explicit TimeGroups(const SampleSet& set);
 
-  std::size_t size() const { return offsets.empty() ? 0 : offsets.size() - 1; }
-  std::span<const std::uint32_t> group(std::size_t g) const {
-    return {members.data() + offsets[g], offsets[g + 1] - offsets[g]};
+  /// Calls visit(i) for every sample i of time index t, in sample order.
+  template <typename Visit>
+  void for_each(std::uint32_t t, Visit&& visit) const {
+    if (gathered_.empty()) {
+      for (std::uint32_t i = begin_[t]; i < end_[t]; ++i) visit(i);
+      return;
+    }
+    for (std::uint32_t k = begin_[t]; k < end_[t]; ++k) visit(gathered_[k]);
   }
+
+  /// Number of samples of time index t.
+  std::uint32_t count(std::uint32_t t) const { return end_[t] - begin_[t]; }
+
+ private:
+  std::vector<std::uint32_t> begin_;     // per time index: first sample, or first place in gathered_
+  std::vector<std::uint32_t> end_;
+  std::vector<std::uint32_t> gathered_;  // sample indices by time index, when runs recur
 };
 
-/// The three groupings every step shares, built once per analysis.
+/// What every step shares, built once per analysis.
 struct SampleGroups {
-  Grouping by_satellite;      // group g = SampleSet::satellites[g]
-  Grouping by_time;           // group g = SampleSet::timestamps[g] (walk sorted_times for order)
-  Grouping by_constellation;  // group g = SampleSet::constellations[g]
+  TimeGroups by_time;
 };
 
 SampleGroups group_samples(const SampleSet& set);
@@ -96,8 +109,10 @@ class SampleSetBuilder {
   void begin_epoch(const rinex::EpochTime& time);
   /// Starts an epoch given by its timestamp text, whose epoch is read back from it.
   void begin_epoch(std::string timestamp);
-  /// Starts a satellite of the current epoch with its look angles; identifiers have at most
-  /// three characters, as in the observations. The text must live until the next call.
+  /// Starts a satellite of the current epoch with its look angles: the satellite `number` of the
+  /// observation record, whose identifier is `id`.
+  void begin_satellite(std::uint32_t number, const rinex::SatelliteId& id, double elevation, double azimuth);
+  /// The same for a satellite given by its identifier alone (at most three characters).
   void begin_satellite(std::string_view satellite, double elevation, double azimuth);
   /// Adds a sample of the current satellite; signal indexes the signal texts.
   void add(std::uint32_t signal, double cn0);
@@ -110,14 +125,16 @@ class SampleSetBuilder {
  private:
   SampleSet set_;
   std::unordered_map<std::string, std::uint32_t> time_index_;
-  std::unordered_map<std::uint32_t, std::uint32_t> satellite_index_;  // packed identifier -> index
+  std::vector<std::uint32_t> satellite_index_;  // record satellite number -> index, or kNoIndex
+  std::unordered_map<std::uint32_t, std::uint32_t> numbers_;  // identifiers given as text -> number
   std::unordered_map<std::string, std::uint32_t> signal_index_;
   std::vector<std::string> signal_texts_;
   std::string pending_timestamp_;
   rinex::EpochTime pending_time_;
   std::uint32_t time_ = 0;
   bool time_open_ = false;
-  std::string_view pending_satellite_;
+  rinex::SatelliteId pending_id_;
+  std::uint32_t pending_number_ = 0;
   double pending_elevation_ = 45.0;
   double pending_azimuth_ = 0.0;
   bool sighting_open_ = false;

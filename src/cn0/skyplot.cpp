@@ -33,16 +33,19 @@ std::string trace_system_name(std::string_view satellite) {
   }
 }
 
-void fill_traces(result::SkyplotData& skyplot, const SampleSet& set, const Grouping& by_satellite) {
-  skyplot.traces.reserve(by_satellite.size());
-  for (std::size_t s = 0; s < by_satellite.size(); ++s) {
-    result::SkyplotTrace trace;
+/// One trace per satellite, its points in sample order.
+void fill_traces(result::SkyplotData& skyplot, const SampleSet& set) {
+  std::vector<std::uint32_t> counts(set.satellites.size(), 0);
+  for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
+  skyplot.traces.resize(set.satellites.size());
+  for (std::size_t s = 0; s < set.satellites.size(); ++s) {
+    result::SkyplotTrace& trace = skyplot.traces[s];
     trace.satellite = set.satellites[s].id;
     trace.system = trace_system_name(trace.satellite);
-    const auto members = by_satellite.group(s);
-    trace.points.reserve(members.size());
-    for (std::uint32_t i : members) trace.points.push_back({set.azimuth(i), set.elevation(i), set.cn0(i)});
-    skyplot.traces.push_back(std::move(trace));
+    trace.points.reserve(counts[s]);
+  }
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    skyplot.traces[set.satellite(i)].points.push_back({set.azimuth(i), set.elevation(i), set.cn0(i)});
   }
 }
 
@@ -59,16 +62,29 @@ std::uint64_t cell_key(std::int32_t azimuth_cell, std::int32_t elevation_cell) {
          static_cast<std::uint32_t>(elevation_cell);
 }
 
-/// Occupied cells in order of first occupation.
+/// Occupied cells in order of first occupation. The cells of the sky, and those just below the
+/// horizon, are found in a table; any other cell (broken angles) through a hash.
 std::vector<Cell> occupied_cells(const SampleSet& set) {
+  constexpr std::int32_t kLowestRow = -static_cast<std::int32_t>(kElevationCells) - 1;
+  constexpr std::int32_t kRows = 2 * static_cast<std::int32_t>(kElevationCells) + 2;
+  constexpr std::size_t kNoCell = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> table(static_cast<std::size_t>(kRows) * kAzimuthCells, kNoCell);
+  std::unordered_map<std::uint64_t, std::size_t> others;
   std::vector<Cell> cells;
-  std::unordered_map<std::uint64_t, std::size_t> index;
   for (std::size_t i = 0; i < set.size(); ++i) {
     const std::int32_t a = rinex::saturating_i32(std::floor(set.azimuth(i) / kAzimuthCellDeg));
     const std::int32_t e = rinex::saturating_i32(std::floor(set.elevation(i) / kElevationCellDeg));
-    auto [it, added] = index.try_emplace(cell_key(a, e), cells.size());
-    if (added) cells.push_back({a, e, 0.0, 0});
-    Cell& cell = cells[it->second];
+    std::size_t* slot = nullptr;
+    if (a >= 0 && a < static_cast<std::int32_t>(kAzimuthCells) && e >= kLowestRow && e < kLowestRow + kRows) {
+      slot = &table[static_cast<std::size_t>(e - kLowestRow) * kAzimuthCells + static_cast<std::size_t>(a)];
+    } else {
+      slot = &others.try_emplace(cell_key(a, e), kNoCell).first->second;
+    }
+    if (*slot == kNoCell) {
+      *slot = cells.size();
+      cells.push_back({a, e, 0.0, 0});
+    }
+    Cell& cell = cells[*slot];
     cell.sum_cn0 += set.cn0(i);
     ++cell.count;
   }
@@ -123,7 +139,8 @@ void fill_matrices(result::HeatmapData& heatmap, const SampleSet& set) {
 }  // namespace
 
 void fill_skyplot(result::AnalysisResult& result, const SampleSet& set, const SampleGroups& groups) {
-  fill_traces(result.skyplot, set, groups.by_satellite);
+  (void)groups;
+  fill_traces(result.skyplot, set);
   fill_heatmap_points(result.skyplot, set);
   fill_matrices(result.heatmap, set);
 }

@@ -1,6 +1,8 @@
 // Whole-file summary figures, per-satellite and per-constellation C/N0 statistics.
 #include "cn0/statistics.hpp"
 
+#include "cn0/sample_figures.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -68,74 +70,17 @@ std::uint64_t default_expected_satellites(std::string_view constellation) {
 
 namespace {
 
-/// The indices 0 .. count-1 as a range (clang cannot use libstdc++ 12's iota_view).
-struct IndexRange {
-  struct Iterator {
-    std::size_t value;
-    std::size_t operator*() const { return value; }
-    Iterator& operator++() {
-      ++value;
-      return *this;
-    }
-    bool operator==(const Iterator&) const = default;
-  };
-  std::size_t count;
-  Iterator begin() const { return {0}; }
-  Iterator end() const { return {count}; }
-  bool empty() const { return count == 0; }
-  std::size_t size() const { return count; }
-};
-
-struct Cn0Figures {
-  double mean = 0.0;
-  double min = 0.0;
-  double max = 0.0;
-  double std_dev = 0.0;
-};
-
-/// Smallest and largest value; NaN values are skipped, and NaN stays when there is no other.
-void widen(double value, double& min, double& max) {
-  if (std::isnan(value)) return;
-  if (std::isnan(min) || value < min) min = value;
-  if (std::isnan(max) || value > max) max = value;
-}
-
-/// Mean, extremes and population standard deviation of the samples' C/N0, summed in sample
-/// order; all 0 when there are none.
-template <typename Indices>
-Cn0Figures cn0_figures(const SampleSet& set, const Indices& members) {
-  Cn0Figures figures;
-  if (members.empty()) return figures;
-  const auto n = static_cast<double>(members.size());
-  double sum = 0.0;
-  figures.min = figures.max = std::numeric_limits<double>::quiet_NaN();
-  for (auto i : members) {
-    sum += set.cn0(i);
-    widen(set.cn0(i), figures.min, figures.max);
-  }
-  figures.mean = sum / n;
-  double squares = 0.0;
-  for (auto i : members) {
-    double d = set.cn0(i) - figures.mean;
-    squares += d * d;
-  }
-  figures.std_dev = std::sqrt(squares / n);
-  return figures;
-}
-
-result::SatelliteStats satellite_stats(const SampleSet& set, std::uint32_t satellite, Members members) {
+result::SatelliteStats satellite_stats(const SampleSet& set, std::uint32_t satellite, const Cn0Figures& figures,
+                                       double elevation_sum) {
   result::SatelliteStats stats;
   stats.satellite = set.satellites[satellite].id;
   stats.system = std::string(set.constellations[set.satellites[satellite].constellation]);
-  stats.observation_count = members.size();
-  Cn0Figures figures = cn0_figures(set, members);
+  stats.observation_count = figures.count;
   stats.mean_cn0 = figures.mean;
   stats.min_cn0 = figures.min;
   stats.max_cn0 = figures.max;
   stats.std_cn0 = figures.std_dev;
-  double elevations = 0.0;
-  for (std::uint32_t i : members) elevations += set.elevation(i);
-  stats.mean_elevation = elevations / static_cast<double>(members.size());
+  stats.mean_elevation = elevation_sum / static_cast<double>(figures.count);
   return stats;
 }
 
@@ -169,120 +114,120 @@ std::uint64_t slips_by_sorting(std::vector<double>& values) {
   return slips;
 }
 
-/// Scratch space of the per-satellite counts, allocated once per analysis.
-struct SatelliteScratch {
-  std::vector<double> values;
+/// Where each satellite's bins of the cycle-slip count lie; satellites whose values are too few,
+/// infinite or spread too widely are counted by sorting instead.
+struct SlipBins {
+  std::vector<std::size_t> first;   // per satellite: its first bin, kNoBins when not binned
+  std::vector<double> low;          // per satellite: its smallest value
   std::vector<ValueBin> bins;
-  std::vector<std::uint32_t> place;     // per time index: place on the constellation's timeline
-  std::vector<std::uint32_t> timeline;  // per place: its time index
-  std::vector<std::uint32_t> places;    // one satellite's places
-  std::vector<std::uint32_t> seen_by;
+  static constexpr std::size_t kNoBins = std::numeric_limits<std::size_t>::max();
 };
 
-/// Jumps of more than 10 dB-Hz between neighbours of the satellite's sorted values. Without
+/// Jumps of more than 10 dB-Hz between neighbours of each satellite's sorted values. Without
 /// sorting: the values fall into bins 5 dB-Hz wide, two values of one bin are never a jump apart,
 /// so only the largest value of a bin and the smallest of the next occupied bin can be neighbours
 /// that jump, and their difference is the one the sorted sequence would show. Infinite values or
 /// a range far wider than the number of values fall back to sorting.
-std::uint64_t cycle_slips_of(const SampleSet& set, Members members, SatelliteScratch& scratch) {
-  std::vector<double>& values = scratch.values;
-  values.clear();
-  double low = std::numeric_limits<double>::infinity();
-  double high = -low;
-  for (std::uint32_t i : members) {
-    double value = set.cn0(i);
+std::vector<std::uint64_t> cycle_slips_by_satellite(const SampleSet& set, const std::vector<Cn0Figures>& figures) {
+  const std::size_t satellites = set.satellites.size();
+  std::vector<std::uint64_t> valid(satellites, 0);
+  for (std::size_t i = 0; i < set.size(); ++i) valid[set.satellite(i)] += !std::isnan(set.cn0(i));
+  SlipBins slip;
+  slip.first.assign(satellites, SlipBins::kNoBins);
+  slip.low.assign(satellites, 0.0);
+  std::vector<char> sorted_path(satellites, 0);
+  std::size_t bin_count = 0;
+  for (std::size_t s = 0; s < satellites; ++s) {
+    if (valid[s] < 2) continue;
+    const double span = (figures[s].max - figures[s].min) / kSlipBinDbHz;
+    if (!std::isfinite(span) || span > 4.0 * static_cast<double>(valid[s]) + 64.0) {
+      sorted_path[s] = 1;
+      continue;
+    }
+    slip.first[s] = bin_count;
+    slip.low[s] = figures[s].min;
+    bin_count += static_cast<std::size_t>(span) + 1;
+  }
+  slip.bins.assign(bin_count, ValueBin{});
+  std::vector<std::vector<double>> sorted_values(satellites);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    const double value = set.cn0(i);
+    const std::uint32_t s = set.satellite(i);
     if (std::isnan(value)) continue;
-    values.push_back(value);
-    low = std::min(low, value);
-    high = std::max(high, value);
+    if (sorted_path[s]) {
+      sorted_values[s].push_back(value);
+    } else if (slip.first[s] != SlipBins::kNoBins) {
+      ValueBin& bin = slip.bins[slip.first[s] + static_cast<std::size_t>((value - slip.low[s]) / kSlipBinDbHz)];
+      if (!bin.used || value < bin.low) bin.low = value;
+      if (!bin.used || value > bin.high) bin.high = value;
+      bin.used = true;
+    }
   }
-  if (values.size() < 2) return 0;
-  const double span = (high - low) / kSlipBinDbHz;
-  if (!std::isfinite(span) || span > 4.0 * static_cast<double>(values.size()) + 64.0) return slips_by_sorting(values);
-  std::vector<ValueBin>& bins = scratch.bins;
-  bins.assign(static_cast<std::size_t>(span) + 1, ValueBin{});
-  for (double value : values) {
-    ValueBin& bin = bins[static_cast<std::size_t>((value - low) / kSlipBinDbHz)];
-    if (!bin.used || value < bin.low) bin.low = value;
-    if (!bin.used || value > bin.high) bin.high = value;
-    bin.used = true;
-  }
-  std::uint64_t slips = 0;
-  const ValueBin* previous = nullptr;
-  for (const ValueBin& bin : bins) {
-    if (!bin.used) continue;
-    if (previous != nullptr) slips += std::abs(bin.low - previous->high) > kCycleSlipJumpDbHz;
-    previous = &bin;
+  std::vector<std::uint64_t> slips(satellites, 0);
+  for (std::size_t s = 0; s < satellites; ++s) {
+    if (sorted_path[s]) {
+      slips[s] = slips_by_sorting(sorted_values[s]);
+      continue;
+    }
+    if (slip.first[s] == SlipBins::kNoBins) continue;
+    const ValueBin* previous = nullptr;
+    const double span = (figures[s].max - figures[s].min) / kSlipBinDbHz;
+    const std::size_t count = static_cast<std::size_t>(span) + 1;
+    for (std::size_t b = slip.first[s]; b < slip.first[s] + count; ++b) {
+      const ValueBin& bin = slip.bins[b];
+      if (!bin.used) continue;
+      if (previous != nullptr) slips[s] += std::abs(bin.low - previous->high) > kCycleSlipJumpDbHz;
+      previous = &bin;
+    }
   }
   return slips;
 }
 
-/// Per time index, its place among the constellation's own timestamps in ascending order, or
-/// kNone where the constellation has no sample; and per place, its time index.
-void timeline_of(const SampleSet& set, Members members, SatelliteScratch& scratch) {
-  std::vector<std::uint32_t>& place = scratch.place;
-  place.assign(set.timestamps.size(), kNone);
-  for (std::uint32_t i : members) place[set.time(i)] = 0;
-  scratch.timeline.clear();
-  for (std::uint32_t t : set.sorted_times) {
-    if (place[t] == kNone) continue;
-    place[t] = static_cast<std::uint32_t>(scratch.timeline.size());
-    scratch.timeline.push_back(t);
+/// Missing places between consecutive samples of each satellite on its constellation's timeline
+/// (the constellation's own distinct timestamps, ascending), counted across breaks of at most
+/// 600 s only: a longer break is the satellite leaving the sky and coming back.
+std::vector<std::uint64_t> data_gaps_by_satellite(const SampleSet& set) {
+  const std::size_t constellations = set.constellations.size();
+  const std::size_t times = set.timestamps.size();
+  // Per constellation: the place of each time index on its timeline, and the time of each place.
+  std::vector<std::vector<std::uint32_t>> place(constellations, std::vector<std::uint32_t>(times, kNone));
+  std::vector<std::vector<std::uint32_t>> timeline(constellations);
+  for (const Sighting& sighting : set.sightings) place[set.satellites[sighting.satellite].constellation][sighting.time] = 0;
+  for (std::size_t c = 0; c < constellations; ++c) {
+    for (std::uint32_t t : set.sorted_times) {
+      if (place[c][t] == kNone) continue;
+      place[c][t] = static_cast<std::uint32_t>(timeline[c].size());
+      timeline[c].push_back(t);
+    }
   }
-}
-
-/// Missing places between consecutive samples of the satellite on the constellation's timeline,
-/// counted across breaks of at most 600 s only. seen_by holds, per time index, the last
-/// satellite counted there.
-std::uint64_t data_gaps_of(const SampleSet& set, std::uint32_t satellite, Members members,
-                           SatelliteScratch& scratch) {
-  std::vector<std::uint32_t>& places = scratch.places;
-  places.clear();
-  for (std::uint32_t i : members) {
-    std::uint32_t t = set.time(i);
-    if (scratch.seen_by[t] == satellite) continue;
-    scratch.seen_by[t] = satellite;
-    places.push_back(scratch.place[t]);
+  // Each satellite's places in sighting order, then ascending and once each.
+  std::vector<std::vector<std::uint32_t>> places(set.satellites.size());
+  for (const Sighting& sighting : set.sightings) {
+    places[sighting.satellite].push_back(place[set.satellites[sighting.satellite].constellation][sighting.time]);
   }
-  // Epochs in file order are almost always in time order already.
-  if (!std::is_sorted(places.begin(), places.end())) std::sort(places.begin(), places.end());
-  std::uint64_t gaps = 0;
-  for (std::size_t k = 1; k < places.size(); ++k) {
-    const std::uint32_t before = places[k - 1];
-    const std::uint32_t after = places[k];
-    if (after - before < 2) continue;
-    const rinex::EpochTime& from = set.times[scratch.timeline[before]];
-    const rinex::EpochTime& to = set.times[scratch.timeline[after]];
-    if (rinex::exact_seconds_between(to, from) <= kLongestGapSeconds) gaps += after - before - 1;
+  std::vector<std::uint64_t> gaps(set.satellites.size(), 0);
+  for (std::size_t s = 0; s < places.size(); ++s) {
+    std::vector<std::uint32_t>& own = places[s];
+    // Epochs in file order are almost always in time order already.
+    if (!std::is_sorted(own.begin(), own.end())) std::sort(own.begin(), own.end());
+    const std::vector<std::uint32_t>& line = timeline[set.satellites[s].constellation];
+    for (std::size_t k = 1; k < own.size(); ++k) {
+      const std::uint32_t before = own[k - 1];
+      const std::uint32_t after = own[k];
+      if (after - before < 2) continue;
+      const rinex::EpochTime& from = set.times[line[before]];
+      const rinex::EpochTime& to = set.times[line[after]];
+      if (rinex::exact_seconds_between(to, from) <= kLongestGapSeconds) gaps[s] += after - before - 1;
+    }
   }
   return gaps;
-}
-
-void add_sample_figures(result::ConstellationStats& stats, const SampleSet& set, const SampleGroups& groups,
-                        std::uint32_t constellation, SatelliteScratch& scratch) {
-  Members members = groups.by_constellation.group(constellation);
-  stats.observation_count = members.size();
-  Cn0Figures figures = cn0_figures(set, members);
-  stats.mean_cn0 = figures.mean;
-  stats.min_cn0 = figures.min;
-  stats.max_cn0 = figures.max;
-  stats.std_cn0 = figures.std_dev;
-  timeline_of(set, members, scratch);
-  std::uint64_t distinct = 0;
-  for (std::uint32_t s = 0; s < set.satellites.size(); ++s) {
-    if (set.satellites[s].constellation != constellation) continue;
-    ++distinct;
-    Members own = groups.by_satellite.group(s);
-    stats.cycle_slips += cycle_slips_of(set, own, scratch);
-    stats.data_gaps += data_gaps_of(set, s, own, scratch);
-  }
-  stats.satellite_count = std::max(stats.satellite_count, distinct);
 }
 
 }  // namespace
 
 void fill_summary_and_satellite_stats(result::AnalysisResult& result, const SampleSet& set,
                                       const SampleGroups& groups, const rinex::RinexObsData& observations) {
+  (void)groups;
   result::ResultSummary& summary = result.summary;
   summary.total_observations = set.size();
   summary.total_epochs = observations.epochs.size();
@@ -293,36 +238,61 @@ void fill_summary_and_satellite_stats(result::AnalysisResult& result, const Samp
     auto& observed = summary.systems_observed;
     if (std::find(observed.begin(), observed.end(), name) == observed.end()) observed.push_back(std::move(name));
   }
-  Cn0Figures figures = cn0_figures(set, IndexRange{set.size()});
-  summary.mean_cn0 = figures.mean;
-  summary.min_cn0 = figures.min;
-  summary.max_cn0 = figures.max;
+  const Cn0Figures all = cn0_figures_by(set, 1, [](std::size_t) { return 0; }).front();
+  summary.mean_cn0 = all.mean;
+  summary.min_cn0 = all.min;
+  summary.max_cn0 = all.max;
 
+  const std::vector<Cn0Figures> figures =
+      cn0_figures_by(set, set.satellites.size(), [&](std::size_t i) { return set.satellite(i); });
+  std::vector<double> elevations(set.satellites.size(), 0.0);
+  for (std::size_t i = 0; i < set.size(); ++i) elevations[set.satellite(i)] += set.elevation(i);
   result::Map<result::SatelliteStats> by_satellite;
   for (std::uint32_t s = 0; s < set.satellites.size(); ++s) {
-    Members members = groups.by_satellite.group(s);
-    if (!members.empty()) by_satellite.insert_or_assign(set.satellites[s].id, satellite_stats(set, s, members));
+    if (figures[s].count > 0) {
+      by_satellite.insert_or_assign(set.satellites[s].id, satellite_stats(set, s, figures[s], elevations[s]));
+    }
   }
   result.satellite_stats = std::move(by_satellite);
 }
 
 void fill_constellation_stats(result::AnalysisResult& result, const SampleSet& set, const SampleGroups& groups,
                               const rinex::RinexObsData& observations) {
+  (void)groups;
   rinex::OrderedMap<std::vector<std::string>> raw = rinex::satellites_by_system(observations);
-  SatelliteScratch scratch;
-  scratch.seen_by.assign(set.timestamps.size(), kNone);
+  const std::vector<Cn0Figures> by_constellation_figures =
+      cn0_figures_by(set, set.constellations.size(), [&](std::size_t i) { return set.constellation(i); });
+  const std::vector<Cn0Figures> satellite_figures =
+      cn0_figures_by(set, set.satellites.size(), [&](std::size_t i) { return set.satellite(i); });
+  const std::vector<std::uint64_t> slips = cycle_slips_by_satellite(set, satellite_figures);
+  const std::vector<std::uint64_t> gaps = data_gaps_by_satellite(set);
   result::Map<result::ConstellationStats> by_constellation;
   for (std::string& name : constellation_names(raw, set)) {
     const std::vector<std::string>* raw_satellites = raw.find(raw_letter(name));
     std::uint64_t raw_count = raw_satellites ? raw_satellites->size() : 0;
     auto known = std::find(set.constellations.begin(), set.constellations.end(), name);
     auto constellation = static_cast<std::uint32_t>(known - set.constellations.begin());
-    bool has_samples = known != set.constellations.end() && !groups.by_constellation.group(constellation).empty();
+    bool has_samples = known != set.constellations.end() && by_constellation_figures[constellation].count > 0;
     if (raw_count == 0 && !has_samples) continue;
 
     result::ConstellationStats stats;
     stats.satellite_count = raw_count;
-    if (has_samples) add_sample_figures(stats, set, groups, constellation, scratch);
+    if (has_samples) {
+      const Cn0Figures& figures = by_constellation_figures[constellation];
+      stats.observation_count = figures.count;
+      stats.mean_cn0 = figures.mean;
+      stats.min_cn0 = figures.min;
+      stats.max_cn0 = figures.max;
+      stats.std_cn0 = figures.std_dev;
+      std::uint64_t distinct = 0;
+      for (std::uint32_t s = 0; s < set.satellites.size(); ++s) {
+        if (set.satellites[s].constellation != constellation) continue;
+        ++distinct;
+        stats.cycle_slips += slips[s];
+        stats.data_gaps += gaps[s];
+      }
+      stats.satellite_count = std::max(stats.satellite_count, distinct);
+    }
     stats.satellites_expected = expected_satellites(result, name);
     stats.availability_ratio =
         static_cast<double>(stats.satellite_count) / static_cast<double>(stats.satellites_expected);

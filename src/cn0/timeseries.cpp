@@ -13,8 +13,6 @@ namespace qcn::cn0 {
 
 namespace {
 
-using Members = std::span<const std::uint32_t>;
-
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
 /// Position of each time index among the timestamps in ascending order: the time index the
@@ -28,39 +26,44 @@ std::vector<std::uint32_t> time_points_of(const SampleSet& set) {
 void fill_epoch_series(result::TimeseriesData& series, const SampleSet& set, const SampleGroups& groups) {
   // Per satellite, the last time index it was counted at.
   std::vector<std::uint32_t> counted_at(set.satellites.size(), kNone);
+  series.timestamps.reserve(set.sorted_times.size());
+  series.mean_cn0.reserve(set.sorted_times.size());
+  series.satellite_count.reserve(set.sorted_times.size());
   for (std::uint32_t t : set.sorted_times) {
-    Members members = groups.by_time.group(t);
     double sum = 0.0;
     std::uint64_t satellites = 0;
-    for (std::uint32_t i : members) {
+    groups.by_time.for_each(t, [&](std::uint32_t i) {
       sum += set.cn0(i);
       std::uint32_t s = set.satellite(i);
       if (counted_at[s] != t) {
         counted_at[s] = t;
         ++satellites;
       }
-    }
+    });
     series.timestamps.push_back(set.timestamps[t]);
-    series.mean_cn0.push_back(sum / static_cast<double>(members.size()));
+    series.mean_cn0.push_back(sum / static_cast<double>(groups.by_time.count(t)));
     series.satellite_count.push_back(satellites);
   }
 }
 
-/// The satellite's points in sample order, then stably by time point: the signals of one epoch
+/// Each satellite's points in sample order, then stably by time point: the signals of one epoch
 /// keep their order.
-result::SatelliteTimeseries satellite_series(const SampleSet& set, std::uint32_t satellite, Members members,
-                                             const std::vector<std::uint32_t>& point) {
-  result::SatelliteTimeseries series;
-  series.satellite = set.satellites[satellite].id;
-  series.system = std::string(set.constellations[set.satellites[satellite].constellation]);
-  series.signal = set.signal_text(members.front());
-  series.cn0_series.reserve(members.size());
-  for (std::uint32_t i : members) {
-    series.cn0_series.push_back({point[set.time(i)], set.cn0(i), set.elevation(i), set.azimuth(i)});
+std::vector<result::SatelliteTimeseries> satellite_series(const SampleSet& set, const std::vector<std::uint32_t>& point) {
+  std::vector<result::SatelliteTimeseries> series(set.satellites.size());
+  std::vector<std::uint32_t> counts(set.satellites.size(), 0);
+  for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
+  for (std::size_t s = 0; s < series.size(); ++s) series[s].cn0_series.reserve(counts[s]);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    result::SatelliteTimeseries& own = series[set.satellite(i)];
+    if (own.cn0_series.empty()) own.signal = set.signal_text(i);
+    own.cn0_series.push_back({point[set.time(i)], set.cn0(i), set.elevation(i), set.azimuth(i)});
   }
   auto by_time = [](const result::TimeseriesPoint& a, const result::TimeseriesPoint& b) { return a.time < b.time; };
-  if (!std::is_sorted(series.cn0_series.begin(), series.cn0_series.end(), by_time)) {
-    std::stable_sort(series.cn0_series.begin(), series.cn0_series.end(), by_time);
+  for (std::size_t s = 0; s < series.size(); ++s) {
+    series[s].satellite = set.satellites[s].id;
+    series[s].system = std::string(set.constellations[set.satellites[s].constellation]);
+    auto& points = series[s].cn0_series;
+    if (!std::is_sorted(points.begin(), points.end(), by_time)) std::stable_sort(points.begin(), points.end(), by_time);
   }
   return series;
 }
@@ -73,26 +76,28 @@ struct PointSums {
   std::uint32_t count = 0;
 };
 
-/// One point per time index of the constellation, holding the means of its samples, in
-/// ascending time. sums is indexed by time index and is left zeroed.
-std::vector<result::TimeseriesPoint> constellation_series(const SampleSet& set, Members members,
-                                                          std::vector<PointSums>& sums) {
-  for (std::uint32_t i : members) {
-    PointSums& at = sums[set.time(i)];
+/// Per constellation, one point per time index at which it has samples, holding the means of its
+/// samples, in ascending time.
+std::vector<std::vector<result::TimeseriesPoint>> constellation_series(const SampleSet& set) {
+  const std::size_t times = set.timestamps.size();
+  std::vector<PointSums> sums(set.constellations.size() * times);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    PointSums& at = sums[set.constellation(i) * times + set.time(i)];
     at.cn0 += set.cn0(i);
     at.elevation += set.elevation(i);
     at.azimuth += set.azimuth(i);
     ++at.count;
   }
-  std::vector<result::TimeseriesPoint> points;
-  for (std::uint32_t p = 0; p < set.sorted_times.size(); ++p) {
-    PointSums& at = sums[set.sorted_times[p]];
-    if (at.count == 0) continue;
-    const auto n = static_cast<double>(at.count);
-    points.push_back({p, at.cn0 / n, at.elevation / n, at.azimuth / n});
-    at = PointSums{};
+  std::vector<std::vector<result::TimeseriesPoint>> series(set.constellations.size());
+  for (std::size_t c = 0; c < series.size(); ++c) {
+    for (std::uint32_t p = 0; p < set.sorted_times.size(); ++p) {
+      const PointSums& at = sums[c * times + set.sorted_times[p]];
+      if (at.count == 0) continue;
+      const auto n = static_cast<double>(at.count);
+      series[c].push_back({p, at.cn0 / n, at.elevation / n, at.azimuth / n});
+    }
   }
-  return points;
+  return series;
 }
 
 }  // namespace
@@ -102,18 +107,16 @@ void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const
   fill_epoch_series(series, set, groups);
 
   std::vector<std::uint32_t> point = time_points_of(set);
-  for (std::uint32_t s = 0; s < set.satellites.size(); ++s) {
-    Members members = groups.by_satellite.group(s);
-    if (!members.empty()) {
-      series.satellite_timeseries.insert_or_assign(set.satellites[s].id, satellite_series(set, s, members, point));
+  std::vector<result::SatelliteTimeseries> satellites = satellite_series(set, point);
+  for (std::uint32_t s = 0; s < satellites.size(); ++s) {
+    if (!satellites[s].cn0_series.empty()) {
+      series.satellite_timeseries.insert_or_assign(set.satellites[s].id, std::move(satellites[s]));
     }
   }
-
-  std::vector<PointSums> sums(set.timestamps.size());
-  for (std::uint32_t c = 0; c < set.constellations.size(); ++c) {
-    Members members = groups.by_constellation.group(c);
-    if (!members.empty()) {
-      series.constellation_timeseries.insert_or_assign(set.constellations[c], constellation_series(set, members, sums));
+  std::vector<std::vector<result::TimeseriesPoint>> constellations = constellation_series(set);
+  for (std::uint32_t c = 0; c < constellations.size(); ++c) {
+    if (!constellations[c].empty()) {
+      series.constellation_timeseries.insert_or_assign(set.constellations[c], std::move(constellations[c]));
     }
   }
   result.timeseries = std::move(series);

@@ -243,9 +243,9 @@ rinex::EpochTime broadcast_time(char system, const rinex::EpochTime& epoch, std:
   return epoch;
 }
 
-std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
-                                              const rinex::EpochTime& epoch, std::int32_t leap_seconds) {
-  if (satellite.empty()) return std::nullopt;
+SatelliteRecords records_of(const NavigationData& nav, std::string_view satellite) {
+  SatelliteRecords records;
+  if (satellite.empty()) return records;
   const rinex::OrderedMap<std::vector<KeplerEphemeris>>* kepler = nullptr;
   switch (satellite[0]) {
     case 'G':
@@ -258,25 +258,35 @@ std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::st
     case 'C':
       kepler = &nav.beidou_ephemerides;
       break;
-    case 'R': {
-      const auto* records = nav.glonass_ephemerides.find(satellite);
-      if (records == nullptr) return std::nullopt;
-      const rinex::EpochTime utc = broadcast_time('R', epoch, leap_seconds);
-      const GlonassEphemeris* eph = select_ephemeris(*records, utc);
-      if (eph == nullptr) return std::nullopt;
-      const double dt_s = rinex::seconds_between(utc, eph->epoch);
-      if (dt_s == 0.0) return rinex::Ecef{eph->x, eph->y, eph->z};
-      return propagate_glonass(*eph, dt_s).pos_ecef;
-    }
+    case 'R':
+      if (const auto* glonass = nav.glonass_ephemerides.find(satellite)) records = {'R', {}, *glonass};
+      return records;
     default:
-      return std::nullopt;
+      return records;
   }
-  const auto* records = kepler->find(satellite);
-  if (records == nullptr) return std::nullopt;
-  const rinex::EpochTime own_time = broadcast_time(satellite[0], epoch, leap_seconds);
-  const KeplerEphemeris* eph = select_ephemeris(*records, own_time);
+  if (const auto* list = kepler->find(satellite)) records = {satellite[0], *list, {}};
+  return records;
+}
+
+std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,
+                                         std::int32_t leap_seconds) {
+  if (records.system == 0) return std::nullopt;
+  const rinex::EpochTime own_time = broadcast_time(records.system, epoch, leap_seconds);
+  if (records.system == 'R') {
+    const GlonassEphemeris* eph = select_ephemeris(records.glonass, own_time);
+    if (eph == nullptr) return std::nullopt;
+    const double dt_s = rinex::seconds_between(own_time, eph->epoch);
+    if (dt_s == 0.0) return rinex::Ecef{eph->x, eph->y, eph->z};
+    return propagate_glonass(*eph, dt_s).pos_ecef;
+  }
+  const KeplerEphemeris* eph = select_ephemeris(records.kepler, own_time);
   if (eph == nullptr) return std::nullopt;
   return kepler_position(*eph, own_time);
+}
+
+std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
+                                              const rinex::EpochTime& epoch, std::int32_t leap_seconds) {
+  return position_from(records_of(nav, satellite), epoch, leap_seconds);
 }
 
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,

@@ -25,6 +25,20 @@ struct GlonassState {
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
                                               const rinex::EpochTime& epoch, std::int32_t leap_seconds);
 
+/// The broadcast records of one satellite, found once so that positions need no lookup by name.
+struct SatelliteRecords {
+  char system = 0;  // G, J, E, C or R; 0 when the satellite has no records
+  std::span<const KeplerEphemeris> kepler;
+  std::span<const GlonassEphemeris> glonass;
+};
+
+/// The records of a satellite in the map of its system letter; none for other letters or names.
+SatelliteRecords records_of(const NavigationData& nav, std::string_view satellite);
+
+/// The satellite's position from its records, as satellite_position gives it.
+std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,
+                                         std::int32_t leap_seconds);
+
 /// The same with the navigation file's leap seconds, or without them the table's at the epoch.
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
                                               const rinex::EpochTime& epoch);

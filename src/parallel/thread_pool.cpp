@@ -7,7 +7,7 @@
 namespace qcn::parallel {
 
 struct Pool::Batch {
-  const std::function<void(std::size_t)>* task = nullptr;
+  const TaskRef* task = nullptr;
   std::size_t count = 0;
   std::atomic<std::size_t> next{0};
   std::size_t finished = 0;  // guarded by mutex
@@ -70,7 +70,7 @@ void Pool::work() {
   }
 }
 
-void Pool::run(std::size_t count, const std::function<void(std::size_t)>& task) {
+void Pool::run(std::size_t count, TaskRef task) {
   if (count == 0) return;
   auto batch = std::make_shared<Batch>();
   batch->task = &task;
@@ -88,7 +88,7 @@ void Pool::run(std::size_t count, const std::function<void(std::size_t)>& task) 
   if (batch->error) std::rethrow_exception(batch->error);
 }
 
-void run_tasks(Pool* pool, std::size_t count, const std::function<void(std::size_t)>& task) {
+void run_tasks(Pool* pool, std::size_t count, TaskRef task) {
   if (pool != nullptr) {
     pool->run(count, task);
     return;

@@ -5,13 +5,29 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace qcn::parallel {
+
+/// A task to run for each index of a batch: a reference to a callable that lives while the batch
+/// runs, without the allocation of a std::function.
+class TaskRef {
+ public:
+  template <typename Task, typename = std::enable_if_t<!std::is_same_v<std::decay_t<Task>, TaskRef>>>
+  TaskRef(Task&& task)  // NOLINT: converts from any callable, as a function parameter
+      : object_(const_cast<void*>(static_cast<const void*>(&task))),
+        call_([](void* object, std::size_t i) { (*static_cast<std::remove_reference_t<Task>*>(object))(i); }) {}
+
+  void operator()(std::size_t i) const { call_(object_, i); }
+
+ private:
+  void* object_;
+  void (*call_)(void*, std::size_t);
+};
 
 /// The number of hardware threads of the machine, at least 1.
 unsigned hardware_threads();
@@ -29,7 +45,7 @@ class Pool {
 
   /// Runs task(i) for every i in [0, count), on the workers and the calling thread, and returns
   /// when all have run. The first exception a task throws is thrown again here, after the rest ran.
-  void run(std::size_t count, const std::function<void(std::size_t)>& task);
+  void run(std::size_t count, TaskRef task);
 
  private:
   struct Batch;
@@ -44,6 +60,6 @@ class Pool {
 };
 
 /// Runs task(i) for every i in [0, count): on the pool when there is one, else in turn here.
-void run_tasks(Pool* pool, std::size_t count, const std::function<void(std::size_t)>& task);
+void run_tasks(Pool* pool, std::size_t count, TaskRef task);
 
 }  // namespace qcn::parallel

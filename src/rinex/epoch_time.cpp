@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "rinex/text.hpp"
@@ -59,7 +61,59 @@ EpochTime shifted_back(EpochTime t, double seconds) {
   return t;
 }
 
+namespace {
+
+void append_digits(std::string& out, std::uint64_t value, int width) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (int pad = n; pad < width; ++pad) out.push_back('0');
+  while (n > 0) out.push_back(digits[--n]);
+}
+
+/// The thousandths of the seconds field as printf's "%.3f" rounds them (the exact binary value to
+/// nearest, ties to even), for 0 <= second < 100; nothing otherwise, or where the long double
+/// cannot hold second * 1000 exactly.
+std::optional<std::uint64_t> thousandths(double second) {
+  if constexpr (std::numeric_limits<long double>::digits < 64) return std::nullopt;
+  if (!(second >= 0.0 && second < 100.0)) return std::nullopt;
+  const long double scaled = static_cast<long double>(second) * 1000.0L;  // exact: 53 + 10 bits
+  const long double whole = std::floor(scaled);
+  const long double fraction = scaled - whole;
+  auto value = static_cast<std::uint64_t>(whole);
+  if (fraction > 0.5L || (fraction == 0.5L && value % 2 == 1)) ++value;
+  return value;
+}
+
+/// The timestamp text of ordinary fields, digit by digit; false when the fields are not ordinary.
+bool append_ordinary_timestamp(std::string& out, const EpochTime& t) {
+  if (t.year < 0 || t.year > 9999 || t.month > 99 || t.day > 99 || t.hour > 99 || t.minute > 99) return false;
+  const auto milliseconds = thousandths(t.second);
+  if (!milliseconds) return false;
+  append_digits(out, static_cast<std::uint64_t>(t.year), 4);
+  out.push_back('-');
+  append_digits(out, t.month, 2);
+  out.push_back('-');
+  append_digits(out, t.day, 2);
+  out.push_back('T');
+  append_digits(out, t.hour, 2);
+  out.push_back(':');
+  append_digits(out, t.minute, 2);
+  out.push_back(':');
+  append_digits(out, *milliseconds / 1000, 2);
+  out.push_back('.');
+  append_digits(out, *milliseconds % 1000, 3);
+  out.push_back('Z');
+  return true;
+}
+
+}  // namespace
+
 void append_timestamp_text(std::string& out, const EpochTime& t) {
+  if (append_ordinary_timestamp(out, t)) return;
   // Widest case: an 11-character year and 10-digit fields, seconds up to 1e308 printed in full.
   char buffer[400];
   int n = std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", t.year, t.month, t.day);

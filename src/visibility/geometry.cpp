@@ -28,6 +28,8 @@ PredictionInput make_prediction_input(const navigation::NavigationData& navigati
   std::sort(input.satellites.begin(), input.satellites.end());
   input.elevation_mask = elevation_mask;
   input.source = "BRDC Navigation (" + std::to_string(input.satellites.size()) + " satellites)";
+  input.records.reserve(input.satellites.size());
+  for (const std::string& satellite : input.satellites) input.records.push_back(navigation::records_of(navigation, satellite));
   input.leap_seconds = navigation.leap_seconds;
   return input;
 }
@@ -42,8 +44,10 @@ PredictionInput make_prediction_input(const navigation::NavigationData& navigati
   for (std::size_t k = 0; k < input.satellites.size(); ++k) {
     input.needs_geometry[k] = recorded[static_cast<unsigned char>(input.satellites[k].front())];
   }
-  for (const rinex::SatelliteObservations& s : observations.satellites) {
-    const std::ptrdiff_t k = satellite_index(input, s.satellite.view());
+  input.listed_by_number.reserve(observations.satellite_ids.size());
+  for (const rinex::SatelliteId& id : observations.satellite_ids) {
+    const std::ptrdiff_t k = satellite_index(input, id.view());
+    input.listed_by_number.push_back(static_cast<std::int32_t>(k));
     if (k >= 0) input.needs_geometry[static_cast<std::size_t>(k)] = 1;
   }
   return input;
@@ -62,7 +66,9 @@ void geometry_at(const PredictionInput& input, const navigation::ReceiverFrame& 
     geometry = {};
     if (input.navigation == nullptr) continue;
     if (!input.needs_geometry.empty() && !input.needs_geometry[i]) continue;
-    const auto position = navigation::satellite_position(*input.navigation, input.satellites[i], epoch, leap_seconds);
+    const auto position = i < input.records.size()
+                              ? navigation::position_from(input.records[i], epoch, leap_seconds)
+                              : navigation::satellite_position(*input.navigation, input.satellites[i], epoch, leap_seconds);
     if (!position) continue;
     const rinex::Ecef& p = *position;
     const navigation::LookAngles angles = navigation::look_angles(receiver, p);

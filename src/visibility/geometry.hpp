@@ -13,6 +13,7 @@
 
 #include "navigation/geodesy.hpp"
 #include "navigation/nav_data.hpp"
+#include "navigation/orbit.hpp"
 #include "rinex/epoch_time.hpp"
 #include "rinex/obs_data.hpp"
 
@@ -29,6 +30,10 @@ struct PredictionInput {
   // By index of satellites: whether its geometry is computed at all. Empty: every satellite. A
   // satellite that is neither predicted nor ever received needs none.
   std::vector<char> needs_geometry;
+  std::vector<navigation::SatelliteRecords> records;  // by index of satellites
+  // For an input made for observations: per satellite number of the observation record, its
+  // index in satellites, or -1 when the navigation data has no such satellite.
+  std::vector<std::int32_t> listed_by_number;
 };
 
 /// Every satellite of the navigation data, sorted, with the mask and the source text; every

@@ -50,7 +50,7 @@ std::span<const ObservedSatellite> ObservedReader::of(const rinex::ObservationEp
     for (const rinex::Observation& observation : rinex::observations_of(*data_, satellite)) {
       // A NaN fails the comparison and does not count.
       if (is_cn0_code_[observation.code] && observation.value > 0.0) {
-        observed_.push_back({satellite.satellite, observation.value});
+        observed_.push_back({satellite.satellite, observation.value, satellite.number});
         break;
       }
     }
@@ -69,6 +69,7 @@ VisibilityPredictor::VisibilityPredictor(const PredictionInput& input)
   observed_at_.assign(listed_, 0);
   predicted_at_.assign(listed_, 0);
   observed_cn0_.assign(listed_, 0.0);
+  listed_by_number_ = input.listed_by_number;
 }
 
 std::int64_t VisibilityPredictor::number_of(const rinex::SatelliteId& satellite) {
@@ -92,7 +93,7 @@ void VisibilityPredictor::collect_observed(const EpochGeometry& geometry,
                                            std::span<const ObservedSatellite> observed, std::uint64_t stamp) {
   observed_now_.clear();
   for (const ObservedSatellite& o : observed) {
-    const std::int64_t number = number_of(o.satellite);
+    const std::int64_t number = o.number < listed_by_number_.size() ? listed_by_number_[o.number] : number_of(o.satellite);
     if (number < 0 || static_cast<std::size_t>(number) >= geometry.satellites.size()) continue;
     const auto n = static_cast<std::uint32_t>(number);
     if (observed_at_[n] == stamp) continue;  // listed twice: the first counts

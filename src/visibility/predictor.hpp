@@ -29,6 +29,8 @@ std::string_view status_text(VisibilityStatus status);
 struct ObservedSatellite {
   rinex::SatelliteId satellite;
   double cn0_dbhz = 0.0;
+  std::uint32_t number = kUnnumbered;  // the satellite's number in the observation record
+  static constexpr std::uint32_t kUnnumbered = static_cast<std::uint32_t>(-1);
 };
 
 /// The received satellites of each epoch: those with a positive value under a code beginning
@@ -116,6 +118,7 @@ class VisibilityPredictor {
   std::vector<int> listed_system_;    // summary constellation of each listed satellite, or -1
   VisibilityTally tally_;
   std::unordered_map<std::uint32_t, std::int64_t> numbers_;  // SatelliteId::key -> number, -1 unlisted
+  std::vector<std::int32_t> listed_by_number_;  // record satellite number -> number, -1 unlisted
   // Per satellite number: 1 + index of the last epoch that saw it, and its last C/N0.
   std::vector<std::uint64_t> observed_at_;
   std::vector<std::uint64_t> predicted_at_;

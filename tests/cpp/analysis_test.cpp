@@ -147,7 +147,14 @@ TEST(AnalysisConfig, ScalingAndSystemLetters) {
   EXPECT_EQ(quick.time_bin_seconds, 30u);
 }
 
-TEST(SampleGroups, CountingSortKeepsSampleOrder) {
+/// The samples of a time index, as the groups visit them.
+std::vector<std::uint32_t> samples_at(const SampleGroups& groups, std::uint32_t t) {
+  std::vector<std::uint32_t> out;
+  groups.by_time.for_each(t, [&](std::uint32_t i) { out.push_back(i); });
+  return out;
+}
+
+TEST(SampleGroups, TimeGroupsKeepSampleOrder) {
   SampleSetBuilder builder;
   builder.begin_epoch("2024-03-01T00:01:00.000Z");
   builder.begin_satellite("G02", 30.0, 90.0);
@@ -164,13 +171,25 @@ TEST(SampleGroups, CountingSortKeepsSampleOrder) {
   builder.add("S1C", 44.0);
   SampleSet set = builder.finish();
   SampleGroups groups = group_samples(set);
-  ASSERT_EQ(groups.by_satellite.size(), 2u);
-  EXPECT_EQ(std::vector<std::uint32_t>(groups.by_satellite.group(0).begin(), groups.by_satellite.group(0).end()),
-            (std::vector<std::uint32_t>{0, 2, 3, 4}));
+  EXPECT_EQ(set.satellites.size(), 2u);
   EXPECT_EQ(set.timestamps.size(), 2u);
   EXPECT_EQ(set.sorted_times, (std::vector<std::uint32_t>{1, 0}));
-  EXPECT_EQ(std::vector<std::uint32_t>(groups.by_time.group(0).begin(), groups.by_time.group(0).end()),
-            (std::vector<std::uint32_t>{0, 1, 4}));
+  // The first time point recurs apart: its samples are gathered, in sample order.
+  EXPECT_EQ(samples_at(groups, 0), (std::vector<std::uint32_t>{0, 1, 4}));
+  EXPECT_EQ(samples_at(groups, 1), (std::vector<std::uint32_t>{2, 3}));
+  EXPECT_EQ(groups.by_time.count(0), 3u);
+  // Without the recurrence each time point is one run of the list.
+  SampleSetBuilder runs;
+  for (const char* time : {"2024-03-01T00:01:00.000Z", "2024-03-01T00:00:30.000Z"}) {
+    runs.begin_epoch(time);
+    runs.begin_satellite("G02", 30.0, 90.0);
+    runs.add("S1C", 40.0);
+    runs.add("S2W", 41.0);
+  }
+  SampleSet two = runs.finish();
+  SampleGroups two_groups = group_samples(two);
+  EXPECT_EQ(samples_at(two_groups, 0), (std::vector<std::uint32_t>{0, 1}));
+  EXPECT_EQ(samples_at(two_groups, 1), (std::vector<std::uint32_t>{2, 3}));
   EXPECT_EQ(set.constellations, (std::vector<std::string_view>{"GPS", "Galileo"}));
   EXPECT_EQ(set.sightings.size(), 4u);
   EXPECT_EQ(set.elevation(4), 32.0);

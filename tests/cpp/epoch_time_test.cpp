@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -153,6 +155,38 @@ TEST(EpochTimeTest, TimestampTextSortsChronologically) {
   std::sort(texts.begin(), texts.end());
   ASSERT_EQ(texts.size(), by_time.size());
   for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(texts[i], timestamp_text(by_time[i]));
+}
+
+}  // namespace
+
+namespace {
+
+/// The timestamp text as printf writes it.
+std::string printf_timestamp(const EpochTime& t) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02u:%02u:%06.3fZ", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
+  return buffer;
+}
+
+// Ordinary fields are written digit by digit; the seconds must round as printf rounds them, ties
+// of the exact binary value to even.
+TEST(EpochTimeTest, TimestampDigitsAgreeWithPrintf) {
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> seconds(0.0, 100.0);
+  std::vector<double> cases = {0.0, 0.0005, 0.0015, 0.0625, 0.1875, 59.9995, 59.99949999, 59.9996, 99.9996, 30.0,
+                               1e-300, 0.4995, 12.3455, 0.000499999};
+  for (int k = 0; k < 20000; ++k) cases.push_back(seconds(random));
+  for (int k = 0; k < 2000; ++k) cases.push_back(static_cast<double>(random() % 100000) / 1000.0 + 0.0005);
+  for (double second : cases) {
+    const EpochTime t{2024, 3, 1, 7, 8, second};
+    ASSERT_EQ(timestamp_text(t), printf_timestamp(t)) << second;
+  }
+  // Fields beyond the ordinary ones keep printf's text.
+  EXPECT_EQ(timestamp_text({-5, 3, 1, 0, 0, 1.0}), printf_timestamp({-5, 3, 1, 0, 0, 1.0}));
+  EXPECT_EQ(timestamp_text({12345, 3, 1, 0, 0, 1.0}), "12345-03-01T00:00:01.000Z");
+  EXPECT_EQ(timestamp_text({2024, 3, 1, 0, 0, 123.25}), "2024-03-01T00:00:123.250Z");
+  EXPECT_EQ(timestamp_text({2024, 3, 1, 0, 0, -0.5}), "2024-03-01T00:00:-0.500Z");
 }
 
 }  // namespace
