@@ -48,8 +48,10 @@ Loaded load(const char* obs_path, const char* nav_path) {
   return loaded;
 }
 
-cn0::AnalysisInput input_of(const Loaded& loaded, const cn0::AnalysisConfig& config) {
-  return cn0::analysis_input(config, loaded.obs.data, loaded.has_nav ? &loaded.nav.data : nullptr);
+cn0::AnalysisInput input_of(const Loaded& loaded, const cn0::AnalysisConfig& config, parallel::Pool* pool = nullptr) {
+  cn0::AnalysisInput input = cn0::analysis_input(config, loaded.obs.data, loaded.has_nav ? &loaded.nav.data : nullptr);
+  input.pool = pool;
+  return input;
 }
 
 void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int runs) {
@@ -58,6 +60,10 @@ void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int r
   result::AnalysisResult r;
   auto step = [&](const char* name, auto&& body) { bench::report(name, bench::time_runs(runs, body), 0.0); };
   step("extract samples (+ visibility)", [&] { set = cn0::extract_samples(input).samples; });
+  parallel::Pool pool(parallel::hardware_threads());
+  cn0::AnalysisInput pooled = input;
+  pooled.pool = &pool;
+  step("extract samples, all threads", [&] { set = cn0::extract_samples(pooled).samples; });
   std::optional<cn0::SampleGroups> grouped;
   step("group samples", [&] { grouped.emplace(cn0::group_samples(set)); });
   const cn0::SampleGroups& groups = *grouped;
@@ -103,6 +109,10 @@ int main(int argc, char** argv) {
   Loaded loaded = load(obs_path, nav_path);
   bench::report("read + parse", bench::time_runs(runs, [&] { Loaded again = load(obs_path, nav_path); }), megabytes);
   bench::report("analyse", bench::time_runs(runs, [&] { cn0::run_analysis(input_of(loaded, config)); }), megabytes);
+  parallel::Pool pool(parallel::hardware_threads());
+  char label[64];
+  std::snprintf(label, sizeof label, "analyse, %u threads", pool.size());
+  bench::report(label, bench::time_runs(runs, [&] { cn0::run_analysis(input_of(loaded, config, &pool)); }), megabytes);
   report_steps(loaded, config, runs);
 
   result::AnalysisResult r = cn0::run_analysis(input_of(loaded, config));

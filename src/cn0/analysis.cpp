@@ -54,9 +54,7 @@ class NavigationAid {
   /// Computes the geometry of the next epochs, on the pool's threads: geometry k is that of times[k].
   void prepare(std::span<const rinex::EpochTime> times, parallel::Pool* pool) {
     if (block_.size() < times.size()) block_.resize(times.size());
-    parallel::run_tasks(pool, times.size(), [&](std::size_t k) {
-      visibility::geometry_at(prediction_, receiver_, times[k], block_[k]);
-    });
+    visibility::geometry_of_epochs(prediction_, receiver_, times, std::span(block_).first(times.size()), steps_, pool);
   }
 
   /// Compares the epoch whose geometry was prepared at place k.
@@ -99,6 +97,7 @@ class NavigationAid {
   visibility::ObservedReader observed_;
   visibility::VisibilityPredictor predictor_;
   std::vector<visibility::EpochGeometry> block_;  // the geometry of the epochs being read
+  std::vector<navigation::GlonassSteps> steps_;  // per satellite of the prediction list
   const visibility::EpochGeometry* current_ = nullptr;
 };
 

@@ -161,14 +161,19 @@ OrbitPlane orbit_plane(const KeplerEphemeris& eph, double tk, double gm) {
   const double a = eph.sqrt_a * eph.sqrt_a;
   const double n = std::sqrt(gm / (a * a * a)) + eph.delta_n;
   const double mean_anomaly = eph.m0 + n * tk;
-  // A fixed number of Newton steps keeps the cost and the result independent of convergence.
+  // Ten Newton steps, whatever the convergence. A step that returns its own input returns it
+  // again, so once a step leaves the anomaly unchanged the remaining steps are known without
+  // being taken: the result is bit for bit that of all ten.
   double ecc_anomaly = mean_anomaly;
+  double sin_e = std::sin(ecc_anomaly);
+  double cos_e = std::cos(ecc_anomaly);
   for (int k = 0; k < kKeplerIterations; ++k) {
-    ecc_anomaly = ecc_anomaly - (ecc_anomaly - eph.e * std::sin(ecc_anomaly) - mean_anomaly) /
-                                    (1.0 - eph.e * std::cos(ecc_anomaly));
+    const double next = ecc_anomaly - (ecc_anomaly - eph.e * sin_e - mean_anomaly) / (1.0 - eph.e * cos_e);
+    if (next == ecc_anomaly && std::signbit(next) == std::signbit(ecc_anomaly)) break;
+    ecc_anomaly = next;
+    sin_e = std::sin(ecc_anomaly);
+    cos_e = std::cos(ecc_anomaly);
   }
-  const double sin_e = std::sin(ecc_anomaly);
-  const double cos_e = std::cos(ecc_anomaly);
   const double true_anomaly = std::atan2(std::sqrt(1.0 - eph.e * eph.e) * sin_e, cos_e - eph.e);
   const double phi = true_anomaly + eph.omega;
   const double sin_2phi = std::sin(2.0 * phi);
@@ -219,22 +224,51 @@ rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& 
   return rotate_to_ecef(plane, node);
 }
 
-GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s) {
+namespace {
+
+/// The record's state integrated by dt_s; with a cache, whole steps come from it and go into it.
+GlonassState integrate(const GlonassEphemeris& eph, double dt_s, GlonassSteps* cache) {
   if (!std::isfinite(dt_s)) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     return {{nan, nan, nan}, {nan, nan, nan}};
   }
-  State s{eph.x, eph.y, eph.z, eph.x_velocity, eph.y_velocity, eph.z_velocity};
-  const Acceleration broadcast{eph.x_acceleration, eph.y_acceleration, eph.z_acceleration};
   const double nominal = dt_s > 0.0 ? kGlonassStep : -kGlonassStep;
+  GlonassSteps none;
+  GlonassSteps& steps = cache ? *cache : none;
+  if (cache && (steps.record != &eph || steps.direction != nominal)) {
+    steps.record = &eph;
+    steps.direction = nominal;
+    steps.states.clear();
+  }
+  const Acceleration broadcast{eph.x_acceleration, eph.y_acceleration, eph.z_acceleration};
+  State s{eph.x, eph.y, eph.z, eph.x_velocity, eph.y_velocity, eph.z_velocity};
   double elapsed = 0.0;
+  std::size_t whole = 0;  // whole steps taken
   while (std::fabs(elapsed) < std::fabs(dt_s)) {
     const double remaining = dt_s - elapsed;
     const double h = std::fabs(remaining) < kGlonassStep ? remaining : nominal;
-    s = rk4_step(s, broadcast, h);
+    if (h == nominal && whole < steps.states.size()) {
+      const GlonassState& known = steps.states[whole];
+      s = {known.pos_ecef.x_m, known.pos_ecef.y_m, known.pos_ecef.z_m,
+           known.velocity_ecef.x_m, known.velocity_ecef.y_m, known.velocity_ecef.z_m};
+    } else {
+      s = rk4_step(s, broadcast, h);
+      if (cache && h == nominal && whole == steps.states.size()) {
+        steps.states.push_back({{s.x, s.y, s.z}, {s.vx, s.vy, s.vz}});
+      }
+    }
+    if (h == nominal) ++whole;
     elapsed += h;
   }
   return {{s.x, s.y, s.z}, {s.vx, s.vy, s.vz}};
+}
+
+}  // namespace
+
+GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s) { return integrate(eph, dt_s, nullptr); }
+
+GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s, GlonassSteps& steps) {
+  return integrate(eph, dt_s, &steps);
 }
 
 rinex::EpochTime broadcast_time(char system, const rinex::EpochTime& epoch, std::int32_t leap_seconds) {
@@ -268,8 +302,10 @@ SatelliteRecords records_of(const NavigationData& nav, std::string_view satellit
   return records;
 }
 
-std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,
-                                         std::int32_t leap_seconds) {
+namespace {
+
+std::optional<rinex::Ecef> position_with(const SatelliteRecords& records, const rinex::EpochTime& epoch,
+                                         std::int32_t leap_seconds, GlonassSteps* steps) {
   if (records.system == 0) return std::nullopt;
   const rinex::EpochTime own_time = broadcast_time(records.system, epoch, leap_seconds);
   if (records.system == 'R') {
@@ -277,11 +313,23 @@ std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const 
     if (eph == nullptr) return std::nullopt;
     const double dt_s = rinex::seconds_between(own_time, eph->epoch);
     if (dt_s == 0.0) return rinex::Ecef{eph->x, eph->y, eph->z};
-    return propagate_glonass(*eph, dt_s).pos_ecef;
+    return integrate(*eph, dt_s, steps).pos_ecef;
   }
   const KeplerEphemeris* eph = select_ephemeris(records.kepler, own_time);
   if (eph == nullptr) return std::nullopt;
   return kepler_position(*eph, own_time);
+}
+
+}  // namespace
+
+std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,
+                                         std::int32_t leap_seconds, GlonassSteps& steps) {
+  return position_with(records, epoch, leap_seconds, &steps);
+}
+
+std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,
+                                         std::int32_t leap_seconds) {
+  return position_with(records, epoch, leap_seconds, nullptr);
 }
 
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "navigation/nav_data.hpp"
 #include "rinex/epoch_time.hpp"
@@ -71,6 +72,22 @@ rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& 
 /// The record's state integrated by dt_s (RK4, 60 s steps then one shorter; 60 steps per hour of
 /// dt_s); a non-finite dt_s gives a NaN state.
 GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s);
+
+/// The states a record reaches after whole 60 s steps, kept for the next integration of the same
+/// record in the same direction: positions of a satellite at consecutive epochs share their steps.
+/// One cache serves one thread.
+struct GlonassSteps {
+  const GlonassEphemeris* record = nullptr;
+  double direction = 0.0;  // +1 or -1
+  std::vector<GlonassState> states;  // states[k]: after k + 1 whole steps
+};
+
+/// propagate_glonass bit for bit, taking the whole steps from the cache and adding to it.
+GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s, GlonassSteps& steps);
+
+/// position_from with a cache of GLONASS steps.
+std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,
+                                         std::int32_t leap_seconds, GlonassSteps& steps);
 
 namespace detail {
 /// rinex::julian_day bit for bit, faster for months 1-12 and years -4000 to 1000000.

@@ -77,6 +77,41 @@ void geometry_at(const PredictionInput& input, const navigation::ReceiverFrame& 
   }
 }
 
+namespace {
+
+SatelliteGeometry geometry_from(const navigation::ReceiverFrame& receiver, const std::optional<rinex::Ecef>& position) {
+  if (!position) return {};
+  const rinex::Ecef& p = *position;
+  const navigation::LookAngles angles = navigation::look_angles(receiver, p);
+  return {true, std::sqrt(p.x_m * p.x_m + p.y_m * p.y_m + p.z_m * p.z_m), angles.azimuth_deg, angles.elevation_deg};
+}
+
+}  // namespace
+
+void geometry_of_epochs(const PredictionInput& input, const navigation::ReceiverFrame& receiver,
+                        std::span<const rinex::EpochTime> times, std::span<EpochGeometry> out,
+                        std::vector<navigation::GlonassSteps>& steps, parallel::Pool* pool) {
+  const std::size_t satellites = input.satellites.size();
+  std::vector<std::int32_t> leap(times.size());
+  for (std::size_t k = 0; k < times.size(); ++k) {
+    leap[k] = leap_seconds_at(input, times[k]);
+    out[k].satellites.resize(satellites);
+  }
+  steps.resize(satellites);
+  parallel::run_tasks(pool, satellites, [&](std::size_t i) {
+    const bool needed = input.navigation != nullptr && (input.needs_geometry.empty() || input.needs_geometry[i]);
+    for (std::size_t k = 0; k < times.size(); ++k) {
+      SatelliteGeometry& geometry = out[k].satellites[i];
+      geometry = {};
+      if (!needed) continue;
+      const auto position = i < input.records.size()
+                                ? navigation::position_from(input.records[i], times[k], leap[k], steps[i])
+                                : navigation::satellite_position(*input.navigation, input.satellites[i], times[k], leap[k]);
+      geometry = geometry_from(receiver, position);
+    }
+  });
+}
+
 void geometry_at(const PredictionInput& input, const rinex::Ecef& receiver, const rinex::EpochTime& epoch,
                  EpochGeometry& out) {
   geometry_at(input, navigation::receiver_frame(receiver), epoch, out);

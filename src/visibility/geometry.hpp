@@ -14,6 +14,7 @@
 #include "navigation/geodesy.hpp"
 #include "navigation/nav_data.hpp"
 #include "navigation/orbit.hpp"
+#include "parallel/thread_pool.hpp"
 #include "rinex/epoch_time.hpp"
 #include "rinex/obs_data.hpp"
 
@@ -64,6 +65,13 @@ struct EpochGeometry {
 /// Fills out for the epoch, reusing its storage.
 void geometry_at(const PredictionInput& input, const navigation::ReceiverFrame& receiver,
                  const rinex::EpochTime& epoch, EpochGeometry& out);
+
+/// The geometry of several epochs at once: out[k] becomes that of times[k]. The work runs
+/// satellite by satellite on the pool's threads, each satellite keeping its GLONASS steps in
+/// steps[satellite] from one epoch to the next (steps holds one cache per satellite of the input).
+void geometry_of_epochs(const PredictionInput& input, const navigation::ReceiverFrame& receiver,
+                        std::span<const rinex::EpochTime> times, std::span<EpochGeometry> out,
+                        std::vector<navigation::GlonassSteps>& steps, parallel::Pool* pool);
 
 /// The same, converting the receiver position on each call.
 void geometry_at(const PredictionInput& input, const rinex::Ecef& receiver, const rinex::EpochTime& epoch,
