@@ -6,6 +6,7 @@
 #include "cn0/quality.hpp"
 #include "cn0/timeseries.hpp"
 #include "python/convert.hpp"
+#include "python/json_output.hpp"
 #include "python/module_state.hpp"
 #include "python/wrapper.hpp"
 #include "result/json.hpp"
@@ -407,6 +408,9 @@ constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef methods[] = {
     QCN_ENTRY(to_json, "Convert to JSON string"),
     QCN_ENTRY(to_json_pretty, "Convert to pretty JSON string"),
+    {"write_json", as_cfunction<write_result_json>(), kMethodFlags,
+     "write_json($self, target, pretty=False)\n--\n\nWrite the JSON (as to_json, or to_json_pretty with pretty=True) "
+     "to a path or a binary stream without building it in memory"},
     QCN_ENTRY(get_anomalies, "Get anomalies list"),
     {"get_constellation_summary", as_cfunction<get_constellation_summary>(), kMethodFlags,
      "get_constellation_summary($self, name)\n--\n\nGet constellation summary by name"},

@@ -357,3 +357,49 @@ TEST(JsonResultTest, IndentedFormNestsTwoSpacesPerLevel) {
 }
 
 }  // namespace
+
+namespace {
+
+/// Collects the pieces; refuses every piece after the first `accept` ones when asked.
+struct PieceSink : qcn::result::JsonSink {
+  std::string text;
+  std::size_t pieces = 0;
+  std::size_t accept = static_cast<std::size_t>(-1);
+  bool write(std::string_view piece) override {
+    if (pieces >= accept) return false;
+    ++pieces;
+    text.append(piece);
+    return true;
+  }
+};
+
+// Streamed pieces join to the text written whole, whatever the chunk size; a sink that fails
+// makes the write fail.
+TEST(JsonResultTest, StreamedPiecesJoinToTheWholeText) {
+  AnalysisResult r = small_result();
+  r.visibility.emplace().by_system["GPS"] = {"GPS", 9, 8, 88.0, {"G05"}, {}};
+  for (auto layout : {qcn::result::Layout::compact, qcn::result::Layout::indented}) {
+    const std::string whole =
+        layout == qcn::result::Layout::compact ? qcn::result::to_json(r) : qcn::result::to_json_pretty(r);
+    for (std::size_t chunk : {1u, 7u, 64u, 100000u}) {
+      SCOPED_TRACE(chunk);
+      PieceSink sink;
+      std::string buffer;
+      qcn::result::JsonWriter writer(buffer, layout, &sink, chunk);
+      writer.begin_object();
+      writer.key("k");
+      writer.text("v");
+      writer.end_object();
+      ASSERT_TRUE(writer.finish());
+      EXPECT_EQ(sink.text, layout == qcn::result::Layout::compact ? R"({"k":"v"})" : "{\n  \"k\": \"v\"\n}");
+    }
+    PieceSink sink;
+    ASSERT_TRUE(qcn::result::write_json(r, layout, sink));
+    EXPECT_EQ(sink.text, whole);
+    PieceSink failing;
+    failing.accept = 0;
+    EXPECT_FALSE(qcn::result::write_json(r, layout, failing));
+  }
+}
+
+}  // namespace

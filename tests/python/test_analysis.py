@@ -81,7 +81,10 @@ RESULT_METHODS = {
         "Get the quality assessment: overall, its three scores, grade and interpretation, as numbers and texts",
     "get_visibility_anomalies":
         "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites",
+    "write_json": "Write the JSON (as to_json, or to_json_pretty with pretty=True) to a path or a binary stream "
+                  "without building it in memory",
 }
+SIGNATURES = {"get_constellation_summary": "($self, name)", "write_json": "($self, target, pretty=False)"}
 QUALITY_ATTRIBUTES = ["overall", "rating", "cn0_quality", "availability", "continuity", "stability", "diversity",
                       "post_processing_suitable"]
 
@@ -123,8 +126,7 @@ def test_class_surface():
     for name, doc in RESULT_METHODS.items():
         method = getattr(q.AnalysisResult, name)
         assert method.__doc__ == doc, name
-        expected = "($self, name)" if name == "get_constellation_summary" else "($self)"
-        assert method.__text_signature__ == expected, name
+        assert method.__text_signature__ == SIGNATURES.get(name, "($self)"), name
     public = [n for n in dir(q.AnalysisResult) if not n.startswith("_")]
     assert sorted(public) == sorted(list(RESULT_PROPERTIES) + list(RESULT_METHODS))
     assert sorted(n for n in dir(q.QualityScore) if not n.startswith("_")) == sorted(QUALITY_ATTRIBUTES)
@@ -327,3 +329,51 @@ def test_two_runs_give_identical_json(esbc_path):
     first, second = q.analyze_cn0(esbc_path), q.analyze_cn0(esbc_path)
     assert first.to_json() == second.to_json()
     assert first.to_json_pretty() == second.to_json_pretty()
+
+
+# --- streamed JSON ----------------------------------------------------------------------------------
+
+@pytest.fixture(scope="module")
+def station_result(esbc):
+    return q.analyze_cn0(esbc[0], esbc[1])
+
+
+@pytest.mark.parametrize("pretty", [False, True], ids=["compact", "indented"])
+def test_write_json_to_paths_and_streams_equals_the_text(station_result, tmp_path, pretty):
+    import io
+
+    expected = (station_result.to_json_pretty() if pretty else station_result.to_json()).encode()
+    path = tmp_path / "result.json"
+    station_result.write_json(path, pretty=pretty)  # os.PathLike
+    assert path.read_bytes() == expected
+    station_result.write_json(str(path), pretty)  # str, and an existing file is emptied first
+    assert path.read_bytes() == expected
+    stream = io.BytesIO()
+    assert station_result.write_json(stream, pretty=pretty) is None
+    assert stream.getvalue() == expected
+    # Written in pieces of about a megabyte, not at once.
+    pieces = []
+
+    class Collector:
+        def write(self, piece):
+            pieces.append(bytes(piece))
+
+    station_result.write_json(Collector(), pretty=pretty)
+    assert b"".join(pieces) == expected and len(pieces) > 10
+
+
+def test_write_json_failures(station_result, tmp_path):
+    class Broken:
+        def write(self, piece):
+            raise RuntimeError("disk full")
+
+    with pytest.raises(RuntimeError, match="disk full"):
+        station_result.write_json(Broken())
+    with pytest.raises(OSError, match="Is a directory"):
+        station_result.write_json(tmp_path)
+    with pytest.raises(OSError, match="No such file or directory"):
+        station_result.write_json(tmp_path / "missing" / "result.json")
+    with pytest.raises(TypeError, match="argument 'target': expected a path"):
+        station_result.write_json(42)
+    with pytest.raises(TypeError):
+        station_result.write_json(tmp_path / "x.json", pretty="yes")

@@ -1,0 +1,71 @@
+// A JSON writer that appends tokens to one buffer, compact or indented, and hands the buffer to a
+// sink whenever it has grown past a chunk, so that a large text need not be held in memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qcn::result {
+
+/// Where streamed JSON text goes, piece by piece, in order.
+class JsonSink {
+ public:
+  virtual ~JsonSink() = default;
+  /// Takes the next piece; false when it could not (the writer then stops handing pieces over).
+  virtual bool write(std::string_view piece) = 0;
+};
+
+enum class Layout : std::uint8_t { compact, indented };
+
+/// Tokens of one JSON text. Keys and values are written in call order; the writer places the
+/// separators, line feeds and indentation.
+class JsonWriter {
+ public:
+  /// Writes into out; with a sink, out is handed to it and emptied whenever it holds chunk bytes.
+  JsonWriter(std::string& out, Layout layout, JsonSink* sink = nullptr, std::size_t chunk = std::size_t{1} << 20)
+      : out_(out), indented_(layout == Layout::indented), sink_(sink), chunk_(chunk) {}
+
+  void begin_object() { open('{'); }
+  void end_object() { close('}'); }
+  void begin_array() { open('['); }
+  void end_array() { close(']'); }
+  void key(std::string_view name);
+  void real(double value);
+  void count(std::uint64_t value);
+  void text(std::string_view value);
+  void flag(bool value);
+  void null();
+
+  /// Hands what is left to the sink; false when the sink failed at any point.
+  bool finish();
+
+ private:
+  void next_token();
+  void open(char bracket);
+  void close(char bracket);
+  void new_line();
+  void flush();
+
+  std::string& out_;
+  bool indented_;
+  JsonSink* sink_;
+  std::size_t chunk_;
+  bool sink_failed_ = false;
+  bool first_in_container_ = true;
+  bool after_key_ = false;
+  int level_ = 0;
+};
+
+/// Appends a JSON number: the shortest round-trip digits, plain for decimal exponents -5 to 15,
+/// otherwise 1e+16 / 2.5e-7 style; integral values end in ".0"; NaN and infinities are null.
+void append_json_real(std::string& out, double value);
+
+/// Appends a quoted JSON string; only the quote, the backslash and control bytes are escaped.
+void append_json_string(std::string& out, std::string_view text);
+
+/// Shortest round-trip digits in plain positional notation, no fraction when integral
+/// (12.0 gives 12, 1e-7 gives 0.0000001); NaN gives "NaN", infinities "inf" and "-inf".
+std::string shortest_text(double value);
+
+}  // namespace qcn::result
