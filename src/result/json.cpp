@@ -304,6 +304,7 @@ std::string encode_result(const AnalysisResult& result, Layout layout) {
   out.reserve(estimated_size(result, layout));
   JsonWriter writer(out, layout);
   encode(writer, result);
+  (void)writer.finish();
   return out;
 }
 

@@ -1,8 +1,10 @@
 // The JSON writer: tokens, separators and layout, numbers and strings.
 #include "result/json_writer.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <cstdint>
 #include <system_error>
@@ -93,84 +95,193 @@ constexpr std::array<bool, 256> kNeedsEscape = [] {
   return table;
 }();
 
-void append_escape(std::string& out, unsigned char c) {
+char* put_escape(char* out, unsigned char c) {
   static constexpr char kHex[] = "0123456789abcdef";
+  *out++ = '\\';
   switch (c) {
-    case '"': out.append("\\\""); return;
-    case '\\': out.append("\\\\"); return;
-    case '\b': out.append("\\b"); return;
-    case '\t': out.append("\\t"); return;
-    case '\n': out.append("\\n"); return;
-    case '\f': out.append("\\f"); return;
-    case '\r': out.append("\\r"); return;
-    default: {
-      const char code[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-      out.append(code, sizeof code);
-    }
+    case '"': *out++ = '"'; return out;
+    case '\\': *out++ = '\\'; return out;
+    case '\b': *out++ = 'b'; return out;
+    case '\t': *out++ = 't'; return out;
+    case '\n': *out++ = 'n'; return out;
+    case '\f': *out++ = 'f'; return out;
+    case '\r': *out++ = 'r'; return out;
+    default:
+      *out++ = 'u';
+      *out++ = '0';
+      *out++ = '0';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0xF];
+      return out;
   }
+}
+
+// The most a string of n bytes takes as JSON: every byte escaped as \u00XX, and the quotes.
+constexpr std::size_t json_string_room(std::size_t n) { return 6 * n + 2; }
+constexpr std::size_t kRealRoom = 32;
+
+// Whether any byte of the word is below 0x20, a quote or a backslash: each test sets the high bit
+// of the bytes it finds (bytes of 0x80 and above never match, their high bit is masked out).
+constexpr bool word_needs_escape(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const std::uint64_t below_space = (word - kOnes * 0x20) & ~word;
+  const std::uint64_t quote = word ^ (kOnes * '"');
+  const std::uint64_t backslash = word ^ (kOnes * '\\');
+  const std::uint64_t found = below_space | ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash);
+  return (found & kHigh) != 0;
+}
+
+// A quoted JSON string; only the quote, the backslash and control bytes are escaped. Runs of
+// eight plain bytes are copied as they are.
+char* put_json_string(char* out, std::string_view text) {
+  *out++ = '"';
+  std::size_t plain = 0;
+  while (plain + 8 <= text.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + plain, 8);
+    if (word_needs_escape(word)) break;
+    std::memcpy(out, &word, 8);
+    out += 8;
+    plain += 8;
+  }
+  text.remove_prefix(plain);
+  std::size_t run_start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (!kNeedsEscape[c]) continue;
+    std::memcpy(out, text.data() + run_start, i - run_start);
+    out = put_escape(out + (i - run_start), c);
+    run_start = i + 1;
+  }
+  std::memcpy(out, text.data() + run_start, text.size() - run_start);
+  out += text.size() - run_start;
+  *out++ = '"';
+  return out;
+}
+
+// A value that is the nearest double to a decimal of at most three decimals and fifteen digits
+// (a value as RINEX writes it, an integral one): with so few digits no other decimal reaches the
+// same double, so that decimal is the shortest form. Written without trailing zeros, with ".0"
+// when integral; null when the value is not such a decimal.
+char* put_short_decimal(char* out, double value) {
+  constexpr double kLimit = 1e15;
+  const double thousandths = value * 1000.0;
+  if (!(std::fabs(thousandths) < kLimit) || thousandths != std::floor(thousandths)) return nullptr;
+  if (thousandths / 1000.0 != value) return nullptr;
+  if (std::signbit(value)) *out++ = '-';
+  auto m = static_cast<std::uint64_t>(std::fabs(thousandths));
+  char* end = std::to_chars(out, out + 24, m / 1000).ptr;
+  unsigned fraction = static_cast<unsigned>(m % 1000);
+  *end++ = '.';
+  if (fraction == 0) {
+    *end++ = '0';
+    return end;
+  }
+  const char digits[3] = {static_cast<char>('0' + fraction / 100), static_cast<char>('0' + fraction / 10 % 10),
+                          static_cast<char>('0' + fraction % 10)};
+  int count = 3;
+  while (digits[count - 1] == '0') --count;
+  std::memcpy(end, digits, static_cast<std::size_t>(count));
+  return end + count;
+}
+
+char* put_json_real(char* out, double value) {
+  if (!std::isfinite(value)) {
+    std::memcpy(out, "null", 4);
+    return out + 4;
+  }
+  if (char* end = put_short_decimal(out, value)) return end;
+  // Well inside the positional window the shortest fixed form is the positional one: the same
+  // shortest digits, placed around the point. Near its edges the decimal exponent is found first.
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1.0001e-5 && magnitude < 9.99e15) {
+    char* end = std::to_chars(out, out + kRealRoom, value, std::chars_format::fixed).ptr;
+    if (std::find(out, end, '.') == end) {
+      *end++ = '.';
+      *end++ = '0';
+    }
+    return end;
+  }
+  const Decimal d = shortest_decimal(value);
+  // Longest forms: "-0.0000" plus 17 digits, or "-d." plus 16 digits and "e-308".
+  const bool positional = d.exponent >= -5 && d.exponent <= 15;
+  return positional ? put_positional(out, d, true) : put_scientific(out, d);
 }
 
 }  // namespace
 
 void JsonWriter::key(std::string_view name) {
   next_token();
-  append_json_string(out_, name);
-  if (indented_) {
-    out_.append(": ");
-  } else {
-    out_.push_back(':');
-  }
+  char* out = put_json_string(room(json_string_room(name.size()) + 2), name);
+  *out++ = ':';
+  if (indented_) *out++ = ' ';
+  commit(out);
   after_key_ = true;
 }
 
 void JsonWriter::real(double value) {
   next_token();
-  append_json_real(out_, value);
+  commit(put_json_real(room(kRealRoom), value));
 }
 
 void JsonWriter::count(std::uint64_t value) {
   next_token();
-  char digits[20];
-  out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  char* out = room(24);
+  commit(std::to_chars(out, out + 24, value).ptr);
 }
 
 void JsonWriter::text(std::string_view value) {
   next_token();
-  append_json_string(out_, value);
+  commit(put_json_string(room(json_string_room(value.size())), value));
 }
 
 void JsonWriter::flag(bool value) {
   next_token();
-  out_.append(value ? "true" : "false");
+  const std::string_view word = value ? "true" : "false";
+  char* out = room(word.size());
+  std::memcpy(out, word.data(), word.size());
+  commit(out + word.size());
 }
 
 void JsonWriter::null() {
   next_token();
-  out_.append("null");
+  char* out = room(4);
+  std::memcpy(out, "null", 4);
+  commit(out + 4);
+}
+
+void JsonWriter::grow(std::size_t n) {
+  out_.resize(std::max(2 * out_.size(), used_ + n + 4096));
 }
 
 bool JsonWriter::finish() {
   if (sink_ != nullptr) flush();
+  out_.resize(used_);
   return !sink_failed_;
 }
 
 // A value after its key follows directly, as does the outermost value; any other token is a new
 // member or element.
 void JsonWriter::next_token() {
-  if (sink_ != nullptr && out_.size() >= chunk_) flush();
+  if (sink_ != nullptr && used_ >= chunk_) flush();
   if (after_key_) {
     after_key_ = false;
     return;
   }
   if (level_ == 0) return;
-  if (!first_in_container_) out_.push_back(',');
+  if (!first_in_container_) {
+    *room(1) = ',';
+    ++used_;
+  }
   first_in_container_ = false;
   new_line();
 }
 
 void JsonWriter::open(char bracket) {
   next_token();
-  out_.push_back(bracket);
+  *room(1) = bracket;
+  ++used_;
   ++level_;
   first_in_container_ = true;
 }
@@ -180,45 +291,33 @@ void JsonWriter::close(char bracket) {
   --level_;
   if (!first_in_container_) new_line();
   first_in_container_ = false;
-  out_.push_back(bracket);
+  *room(1) = bracket;
+  ++used_;
 }
 
 void JsonWriter::new_line() {
   if (!indented_) return;
-  out_.push_back('\n');
-  out_.append(2 * static_cast<std::size_t>(level_), ' ');
+  const std::size_t indent = 2 * static_cast<std::size_t>(level_);
+  char* out = room(indent + 1);
+  *out++ = '\n';
+  std::memset(out, ' ', indent);
+  commit(out + indent);
 }
 
 void JsonWriter::flush() {
-  if (!sink_failed_ && !out_.empty()) sink_failed_ = !sink_->write(out_);
-  out_.clear();
+  if (!sink_failed_ && used_ > 0) sink_failed_ = !sink_->write(std::string_view(out_.data(), used_));
+  used_ = 0;
 }
 
 void append_json_real(std::string& out, double value) {
-  if (!std::isfinite(value)) {
-    out.append("null");
-    return;
-  }
-  const Decimal d = shortest_decimal(value);
-  // Longest forms: "-0.0000" plus 17 digits, or "-d." plus 16 digits and "e-308".
-  char text[32];
-  const bool positional = d.exponent >= -5 && d.exponent <= 15;
-  char* end = positional ? put_positional(text, d, true) : put_scientific(text, d);
-  out.append(text, end);
+  char text[kRealRoom];
+  out.append(text, put_json_real(text, value));
 }
 
 void append_json_string(std::string& out, std::string_view text) {
-  out.push_back('"');
-  std::size_t run_start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (!kNeedsEscape[c]) continue;
-    out.append(text.data() + run_start, i - run_start);
-    append_escape(out, c);
-    run_start = i + 1;
-  }
-  out.append(text.data() + run_start, text.size() - run_start);
-  out.push_back('"');
+  const std::size_t at = out.size();
+  out.resize(at + json_string_room(text.size()));
+  out.resize(static_cast<std::size_t>(put_json_string(out.data() + at, text) - out.data()));
 }
 
 std::string shortest_text(double value) {

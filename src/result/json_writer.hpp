@@ -22,9 +22,10 @@ enum class Layout : std::uint8_t { compact, indented };
 /// separators, line feeds and indentation.
 class JsonWriter {
  public:
-  /// Writes into out; with a sink, out is handed to it and emptied whenever it holds chunk bytes.
+  /// Appends to out; with a sink, what was written is handed to it whenever it reaches chunk
+  /// bytes. out holds exactly the text after finish().
   JsonWriter(std::string& out, Layout layout, JsonSink* sink = nullptr, std::size_t chunk = std::size_t{1} << 20)
-      : out_(out), indented_(layout == Layout::indented), sink_(sink), chunk_(chunk) {}
+      : out_(out), used_(out.size()), indented_(layout == Layout::indented), sink_(sink), chunk_(chunk) {}
 
   void begin_object() { open('{'); }
   void end_object() { close('}'); }
@@ -37,17 +38,26 @@ class JsonWriter {
   void flag(bool value);
   void null();
 
-  /// Hands what is left to the sink; false when the sink failed at any point.
+  /// Trims out to the text, and hands what is left to the sink; false when the sink failed at
+  /// any point.
   bool finish();
 
  private:
+  /// At least n bytes of room after the text; the pointer to the first.
+  char* room(std::size_t n) {
+    if (out_.size() - used_ < n) grow(n);
+    return out_.data() + used_;
+  }
+  void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
+  void grow(std::size_t n);
   void next_token();
   void open(char bracket);
   void close(char bracket);
   void new_line();
   void flush();
 
-  std::string& out_;
+  std::string& out_;  // sized beyond the text while writing
+  std::size_t used_;  // bytes of out_ that are text
   bool indented_;
   JsonSink* sink_;
   std::size_t chunk_;

@@ -403,3 +403,52 @@ TEST(JsonResultTest, StreamedPiecesJoinToTheWholeText) {
 }
 
 }  // namespace
+
+namespace {
+
+// Inside the plain window the number text is the shortest digits placed around the point (what
+// shortest_text writes), with ".0" on integral values: the fast fixed form must agree with it.
+TEST(JsonRealTest, FixedFormAgreesWithTheShortestDigitsPlacedAroundThePoint) {
+  std::mt19937_64 random(7);
+  std::vector<double> values = {1e-5, 1.0001e-5, 9.99e15, 9.989999999999999e15, 1e15, 123.0, -0.5, 0.1, 44.25};
+  for (int i = 0; i < 400000; ++i) values.push_back(random_double(random, true));
+  for (double value : values) {
+    if (!std::isfinite(value)) continue;
+    char sci[32];
+    const char* end = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific).ptr;
+    const int exponent = std::atoi(std::find(sci, const_cast<char*>(end), 'e') + 1);
+    if (exponent < -5 || exponent > 15) continue;
+    std::string expected = qcn::result::shortest_text(value);
+    if (expected.find('.') == std::string::npos) expected += ".0";
+    ASSERT_EQ(json_real(value), expected) << sci;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Long strings are copied eight bytes at a time; every byte that needs escaping, wherever it
+// lies in a word, is still escaped, and bytes of 0x80 and above pass as they are.
+TEST(JsonStringTest, EscapesInLongStringsAtEveryPosition) {
+  for (char special : {'"', '\\', '\n', '\x01', '\x1f'}) {
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string text = "abcdefghijklmnopqrstuvwx\xc3\xa9";
+      text[at] = special;
+      std::string expected = "\"";
+      for (char c : text) {
+        if (c == '"') expected += "\\\"";
+        else if (c == '\\') expected += "\\\\";
+        else if (c == '\n') expected += "\\n";
+        else if (c == '\x01') expected += "\\u0001";
+        else if (c == '\x1f') expected += "\\u001f";
+        else expected += c;
+      }
+      expected += '"';
+      ASSERT_EQ(json_string(text), expected) << static_cast<int>(special) << " at " << at;
+    }
+  }
+  EXPECT_EQ(json_string("0123456789 ~\x7f\x80\xff"), "\"0123456789 ~\x7f\x80\xff\"");
+}
+
+}  // namespace
