@@ -72,10 +72,10 @@ void epoch_drop(const SampleSet& set, const TimeGroups& by_time, std::uint32_t t
   });
 }
 
-const char* severity_of(double drop_dbhz, const AnomalyThresholds& thresholds) {
-  if (drop_dbhz >= thresholds.critical) return "critical";
-  if (drop_dbhz >= thresholds.high) return "high";
-  return "low";
+result::Severity severity_of(double drop_dbhz, const AnomalyThresholds& thresholds) {
+  if (drop_dbhz >= thresholds.critical) return result::Severity::critical;
+  if (drop_dbhz >= thresholds.high) return result::Severity::high;
+  return result::Severity::low;
 }
 
 result::CN0Anomaly to_event(const SampleSet& set, const std::string& timestamp, const EpochDrop& epoch,
@@ -85,7 +85,7 @@ result::CN0Anomaly to_event(const SampleSet& set, const std::string& timestamp, 
   event.severity = severity_of(epoch.largest_drop_dbhz, thresholds);
   // Two systems failing together, or many satellites of one, point at the receiver's surroundings.
   const bool wide = epoch.constellations.size() >= 2 || epoch.satellites.size() >= 4;
-  event.event_type = wide ? "Multi-system CN0 drop" : "Multi-satellite CN0 drop";
+  event.event_type = wide ? result::DropKind::multi_system : result::DropKind::multi_satellite;
   event.description = rinex::fixed_text(epoch.largest_drop_dbhz, 1) + " dB-Hz drop affecting " +
                       std::to_string(epoch.satellites.size()) + " satellite(s)";
   event.cn0_drop = epoch.largest_drop_dbhz;
@@ -101,9 +101,9 @@ void count_severities(result::AnalysisResult& result) {
   summary.high_count = 0;
   summary.low_count = 0;
   for (const result::CN0Anomaly& event : result.anomalies) {
-    if (event.severity == "critical") ++summary.critical_count;
-    if (event.severity == "high") ++summary.high_count;
-    if (event.severity == "low") ++summary.low_count;
+    if (event.severity == result::Severity::critical) ++summary.critical_count;
+    if (event.severity == result::Severity::high) ++summary.high_count;
+    if (event.severity == result::Severity::low) ++summary.low_count;
   }
 }
 

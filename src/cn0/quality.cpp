@@ -139,7 +139,7 @@ QualityRating to_quality_score(const result::AnalysisResult& result) {
 bool jamming_detected(const result::AnalysisResult& result) {
   const double critical_ratio = static_cast<double>(result.summary.critical_count) / epoch_points(result);
   const bool multi_system = std::any_of(result.anomalies.begin(), result.anomalies.end(), [](const auto& event) {
-    return event.severity == "critical" && event.affected_systems.size() > 1;
+    return event.severity == result::Severity::critical && event.affected_systems.size() > 1;
   });
   return critical_ratio > 0.05 && (multi_system || result.summary.mean_cn0 < 35.0);
 }
@@ -153,7 +153,7 @@ bool spoofing_detected(const result::AnalysisResult& result) {
   if (visibility.mean_unexpected <= result.spoofing_min_unexpected_count) return false;
   // Unexpected satellites that persist for minutes are a false constellation, not multipath.
   const bool persistent = std::any_of(visibility.anomalies.begin(), visibility.anomalies.end(), [](const auto& a) {
-    return a.anomaly_type == "unexpected_satellites" && a.duration_seconds > 300.0;
+    return a.anomaly_type == result::VisibilityAnomalyKind::unexpected_satellites && a.duration_seconds > 300.0;
   });
   return persistent || unexpected_ratio > 0.6;
 }

@@ -184,8 +184,8 @@ TextMap anomaly_entries(const result::CN0Anomaly& a) {
   TextMap m;
   m["start_time"] = a.timestamp;
   m["end_time"] = a.timestamp;  // C/N0 anomalies are instants
-  m["severity"] = a.severity;
-  m["anomaly_type"] = a.event_type;
+  m["severity"] = std::string(result::severity_text(a.severity));
+  m["anomaly_type"] = std::string(result::drop_kind_text(a.event_type));
   m["description"] = a.description;
   m["cn0_drop"] = result::shortest_text(a.cn0_drop);
   m["affected_satellites"] = joined(a.affected_satellites, ",");
@@ -277,6 +277,15 @@ std::vector<Field> visibility_anomaly_values(const Record& r, Field result::Visi
   return out;
 }
 
+/// The texts of enumerated values.
+template <typename Value>
+std::vector<std::string> as_texts(const std::vector<Value>& values, std::string_view (*text_of)(Value)) {
+  std::vector<std::string> texts;
+  texts.reserve(values.size());
+  for (Value value : values) texts.emplace_back(text_of(value));
+  return texts;
+}
+
 Ref timeseries_data(const Record& r) {
   std::size_t n = r.timeseries.timestamps.size();
   rinex::OrderedMap<std::vector<double>> m;
@@ -322,8 +331,8 @@ Ref visibility_anomaly_dict(const result::VisibilityAnomaly& a) {
   return native_dict({{"start_time", to_py_str(a.start_time)},
                       {"end_time", to_py_str(a.end_time)},
                       {"duration_seconds", to_py_float(a.duration_seconds)},
-                      {"anomaly_type", to_py_str(a.anomaly_type)},
-                      {"severity", to_py_str(a.severity)},
+                      {"anomaly_type", to_py_str(result::visibility_anomaly_kind_text(a.anomaly_type))},
+                      {"severity", to_py_str(result::severity_text(a.severity))},
                       {"affected_satellites", to_py_str_list(a.affected_satellites)},
                       {"affected_systems", to_py_str_list(a.affected_systems)},
                       {"description", to_py_str(a.description)}});
@@ -373,7 +382,8 @@ QCN_METHOD(get_frequently_missing_satellites,
 QCN_METHOD(get_frequently_unexpected_satellites,
            to_py_str_list(r.visibility ? r.visibility->frequently_unexpected : std::vector<std::string>{}))
 QCN_METHOD(get_visibility_anomaly_types,
-           to_py_str_list(visibility_anomaly_values(r, &result::VisibilityAnomaly::anomaly_type)))
+           to_py_str_list(as_texts(visibility_anomaly_values(r, &result::VisibilityAnomaly::anomaly_type),
+                                   result::visibility_anomaly_kind_text)))
 QCN_METHOD(get_visibility_anomaly_descriptions,
            to_py_str_list(visibility_anomaly_values(r, &result::VisibilityAnomaly::description)))
 QCN_METHOD(visibility_debug, visibility_debug_dict(r))
@@ -383,7 +393,8 @@ QCN_METHOD(get_mean_cn0_series, to_py_float_list(r.timeseries.mean_cn0))
 QCN_METHOD(get_satellite_count_series, to_py_int_list(r.timeseries.satellite_count))
 QCN_METHOD(get_satellite_ids, to_py_str_list(satellite_ids(r)))
 QCN_METHOD(get_anomaly_timestamps, to_py_str_list(anomaly_values(r, &result::CN0Anomaly::timestamp)))
-QCN_METHOD(get_anomaly_severities, to_py_str_list(anomaly_values(r, &result::CN0Anomaly::severity)))
+QCN_METHOD(get_anomaly_severities,
+           to_py_str_list(as_texts(anomaly_values(r, &result::CN0Anomaly::severity), result::severity_text)))
 QCN_METHOD(get_anomaly_cn0_drops, to_py_float_list(anomaly_values(r, &result::CN0Anomaly::cn0_drop)))
 
 #undef QCN_METHOD

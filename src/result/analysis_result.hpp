@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rinex/ordered_map.hpp"
@@ -13,6 +14,20 @@ namespace qcn::result {
 
 template <typename Value>
 using Map = rinex::OrderedMap<Value>;
+
+/// How serious an anomaly is; written as "low", "high" or "critical".
+enum class Severity : std::uint8_t { low, high, critical };
+
+/// What a C/N0 anomaly affects; written as "Multi-satellite CN0 drop" or "Multi-system CN0 drop".
+enum class DropKind : std::uint8_t { multi_satellite, multi_system };
+
+/// What a visibility anomaly shows; written as "missing_satellites" or "unexpected_satellites".
+enum class VisibilityAnomalyKind : std::uint8_t { missing_satellites, unexpected_satellites };
+
+/// The texts the enumerations are written as.
+std::string_view severity_text(Severity severity);
+std::string_view drop_kind_text(DropKind kind);
+std::string_view visibility_anomaly_kind_text(VisibilityAnomalyKind kind);
 
 struct FileInfo {
   std::string filename;  // no entry point fills it
@@ -138,8 +153,8 @@ struct HeatmapData {
 
 struct CN0Anomaly {
   std::string timestamp;
-  std::string severity;  // "critical", "high" or "low"
-  std::string event_type;
+  Severity severity = Severity::low;
+  DropKind event_type = DropKind::multi_satellite;
   std::string description;
   double cn0_drop = 0.0;
   std::vector<std::string> affected_satellites;
@@ -160,8 +175,8 @@ struct VisibilityAnomaly {
   std::string start_time;
   std::string end_time;
   double duration_seconds = 0.0;
-  std::string anomaly_type;  // "unexpected_satellites" or "missing_satellites"
-  std::string severity;
+  VisibilityAnomalyKind anomaly_type = VisibilityAnomalyKind::missing_satellites;
+  Severity severity = Severity::low;
   std::vector<std::string> affected_satellites;
   std::vector<std::string> affected_systems;
   std::string description;

@@ -215,8 +215,10 @@ void encode(JsonWriter& w, const HeatmapData& heatmap) {
 void encode(JsonWriter& w, const CN0Anomaly& anomaly) {
   w.begin_object();
   member(w, "timestamp", anomaly.timestamp);
-  member(w, "severity", anomaly.severity);
-  member(w, "event_type", anomaly.event_type);
+  w.key("severity");
+  w.text(severity_text(anomaly.severity));
+  w.key("event_type");
+  w.text(drop_kind_text(anomaly.event_type));
   member(w, "description", anomaly.description);
   member(w, "cn0_drop", anomaly.cn0_drop);
   member(w, "affected_satellites", anomaly.affected_satellites);
@@ -240,8 +242,10 @@ void encode(JsonWriter& w, const VisibilityAnomaly& anomaly) {
   member(w, "start_time", anomaly.start_time);
   member(w, "end_time", anomaly.end_time);
   member(w, "duration_seconds", anomaly.duration_seconds);
-  member(w, "anomaly_type", anomaly.anomaly_type);
-  member(w, "severity", anomaly.severity);
+  w.key("anomaly_type");
+  w.text(visibility_anomaly_kind_text(anomaly.anomaly_type));
+  w.key("severity");
+  w.text(severity_text(anomaly.severity));
   member(w, "affected_satellites", anomaly.affected_satellites);
   member(w, "affected_systems", anomaly.affected_systems);
   member(w, "description", anomaly.description);

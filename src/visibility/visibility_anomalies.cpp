@@ -30,14 +30,15 @@ double anomaly_duration(std::string_view start_time, std::string_view end_time, 
   return std::fabs(rinex::julian_day(*end) - rinex::julian_day(*start)) * 86400.0;
 }
 
-std::string_view anomaly_severity(AnomalyKind kind, std::size_t satellites, std::size_t systems) {
+result::Severity anomaly_severity(AnomalyKind kind, std::size_t satellites, std::size_t systems) {
+  using result::Severity;
   if (kind == AnomalyKind::unexpected_satellites) {
-    if (satellites < 3) return "low";
-    return satellites < 6 ? "high" : "critical";
+    if (satellites < 3) return Severity::low;
+    return satellites < 6 ? Severity::high : Severity::critical;
   }
   // Losing satellites of three constellations at once is rarely a matter of sky view.
-  if (satellites >= 11 || systems >= 3) return "critical";
-  return satellites < 6 ? "low" : "high";
+  if (satellites >= 11 || systems >= 3) return Severity::critical;
+  return satellites < 6 ? Severity::low : Severity::high;
 }
 
 std::string anomaly_description(AnomalyKind kind, std::size_t satellites, double duration_seconds) {
@@ -94,7 +95,7 @@ void AnomalyScan::emit(std::uint64_t closing_index) {
   anomaly.start_time = start_time_;
   anomaly.end_time = previous_time_;
   anomaly.duration_seconds = anomaly_duration(anomaly.start_time, anomaly.end_time, closing_index - start_index_);
-  anomaly.anomaly_type = kind_ == AnomalyKind::missing_satellites ? "missing_satellites" : "unexpected_satellites";
+  anomaly.anomaly_type = kind_;
   for (const std::string& satellite : collected_) {
     anomaly.affected_systems.emplace_back(constellation_name(satellite));
   }
@@ -102,7 +103,7 @@ void AnomalyScan::emit(std::uint64_t closing_index) {
   anomaly.affected_systems.erase(std::unique(anomaly.affected_systems.begin(), anomaly.affected_systems.end()),
                                  anomaly.affected_systems.end());
   const std::size_t count = collected_.size();
-  anomaly.severity = std::string(anomaly_severity(kind_, count, anomaly.affected_systems.size()));
+  anomaly.severity = anomaly_severity(kind_, count, anomaly.affected_systems.size());
   anomaly.description = anomaly_description(kind_, count, anomaly.duration_seconds);
   anomaly.affected_satellites = std::move(collected_);
   collected_.clear();

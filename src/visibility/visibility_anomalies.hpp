@@ -15,15 +15,14 @@
 
 namespace qcn::visibility {
 
-enum class AnomalyKind : std::uint8_t { missing_satellites, unexpected_satellites };
+using AnomalyKind = result::VisibilityAnomalyKind;
 
 /// Seconds between the two timestamp texts; when either does not read, 30 s for each of the
 /// epochs_spanned epochs.
 double anomaly_duration(std::string_view start_time, std::string_view end_time, std::uint64_t epochs_spanned);
 
-/// "critical", "high" or "low" for an event affecting `satellites` satellites of `systems`
-/// distinct constellations.
-std::string_view anomaly_severity(AnomalyKind kind, std::size_t satellites, std::size_t systems);
+/// The severity of an event affecting `satellites` satellites of `systems` distinct constellations.
+result::Severity anomaly_severity(AnomalyKind kind, std::size_t satellites, std::size_t systems);
 
 /// Such as "12 satellites missing for 300s - possible jamming or obstruction".
 std::string anomaly_description(AnomalyKind kind, std::size_t satellites, double duration_seconds);

@@ -52,8 +52,8 @@ TEST(AnomaliesTest, TwoSatellitesDroppingTogetherMakeOneEvent) {
   ASSERT_EQ(result.anomalies.size(), 1u);
   const auto& event = result.anomalies[0];
   EXPECT_EQ(event.timestamp, minute(0));
-  EXPECT_EQ(event.severity, "critical");
-  EXPECT_EQ(event.event_type, "Multi-satellite CN0 drop");
+  EXPECT_EQ(qcn::result::severity_text(event.severity), "critical");
+  EXPECT_EQ(qcn::result::drop_kind_text(event.event_type), "Multi-satellite CN0 drop");
   EXPECT_EQ(event.description, "15.0 dB-Hz drop affecting 2 satellite(s)");
   EXPECT_EQ(event.cn0_drop, 15.0);
   EXPECT_EQ(event.affected_satellites, (std::vector<std::string>{"G01", "G02"}));
@@ -73,7 +73,7 @@ TEST(AnomaliesTest, SeverityFollowsTheLargestDrop) {
     SCOPED_TRACE(c.drop);
     const AnalysisResult result = detect({{"G01", dropping(12)}, {"G02", dropping(c.drop)}}, {2.25, 15.0, 20.0});
     ASSERT_EQ(result.anomalies.size(), 1u);
-    EXPECT_EQ(result.anomalies[0].severity, c.severity);
+    EXPECT_EQ(qcn::result::severity_text(result.anomalies[0].severity), c.severity);
     EXPECT_EQ(result.anomalies[0].cn0_drop, c.drop);
     const std::string severity = c.severity;
     EXPECT_EQ(result.summary.critical_count, severity == "critical" ? 1u : 0u);
@@ -100,7 +100,7 @@ TEST(AnomaliesTest, EventTypeCountsSystemsAndSatellites) {
     for (const std::string& satellite : c.satellites) tracks.push_back({satellite, dropping(15)});
     const AnalysisResult result = detect(tracks);
     ASSERT_EQ(result.anomalies.size(), 1u);
-    EXPECT_EQ(result.anomalies[0].event_type, c.event_type);
+    EXPECT_EQ(qcn::result::drop_kind_text(result.anomalies[0].event_type), c.event_type);
     EXPECT_EQ(result.anomalies[0].affected_satellites, c.satellites);
     EXPECT_EQ(result.anomalies[0].affected_systems, c.systems);
   }

@@ -202,7 +202,7 @@ AnalysisResult small_result() {
   r.heatmap.azimuth_bins = {0.0, 10.0};
   r.heatmap.cn0_matrix = {{40.0, kNaN}};
   r.heatmap.count_matrix = {{1, 0}};
-  r.anomalies = {{std::string(kT1), "critical", "Multi-satellite CN0 drop", "Drop of 12.5 dB", 12.5, {"G01", "G02"},
+  r.anomalies = {{std::string(kT1), qcn::result::Severity::critical, qcn::result::DropKind::multi_satellite, "Drop of 12.5 dB", 12.5, {"G01", "G02"},
                   {"GPS"}}};
   return r;
 }
@@ -244,7 +244,8 @@ TEST(JsonResultTest, CompactVisibilityKeepsItsKeyOrder) {
   qcn::result::VisibilityResult& v = r.visibility.emplace();
   v = {true, "broadcast", 97.5, 9.0, 8.75, 0.25, 1.0, {"G05"}, {}, {}, {}};
   v.by_system["GPS"] = {"GPS", 9, 8, 88.0, {"G05"}, {}};
-  v.anomalies = {{std::string(kT0), std::string(kT1), 30.0, "missing_satellites", "low", {"G05"}, {"GPS"}, "gone"}};
+  v.anomalies = {{std::string(kT0), std::string(kT1), 30.0, qcn::result::VisibilityAnomalyKind::missing_satellites,
+                  qcn::result::Severity::low, {"G05"}, {"GPS"}, "gone"}};
   const std::string expected =
       R"("visibility":{"has_prediction":true,"prediction_source":"broadcast","confirmation_rate":97.5,)"
       R"("mean_predicted":9.0,"mean_observed":8.75,"mean_missing":0.25,"mean_unexpected":1.0,)"
@@ -262,7 +263,7 @@ TEST(JsonResultTest, IndentedFormNestsTwoSpacesPerLevel) {
   AnalysisResult r;
   r.skyplot.traces = {{"E11", "Galileo", {{10.5, 20.0, 35.0}}}};
   r.heatmap.cn0_matrix = {{1.0}, {}};
-  r.anomalies = {{"2024-03-01T00:00:05.500Z", "high", "Multi-system CN0 drop", "", 8.25, {"E11"}, {}}};
+  r.anomalies = {{"2024-03-01T00:00:05.500Z", qcn::result::Severity::high, qcn::result::DropKind::multi_system, "", 8.25, {"E11"}, {}}};
   constexpr std::string_view kExpected = R"({
   "file_info": {
     "filename": "",

@@ -167,7 +167,7 @@ TEST(NavigationAidedAnalysis, LossOfEverySignalReportsTheMissingSatellites) {
   // The loss lasts to the end of the file: its event ends at the last epoch.
   ASSERT_EQ(r.visibility->anomalies.size(), 1u);
   const result::VisibilityAnomaly& loss = r.visibility->anomalies.front();
-  EXPECT_EQ(loss.anomaly_type, "missing_satellites");
+  EXPECT_EQ(loss.anomaly_type, result::VisibilityAnomalyKind::missing_satellites);
   EXPECT_EQ(loss.start_time, "2024-03-01T00:00:30.000Z");
   EXPECT_EQ(loss.end_time, "2024-03-01T00:01:30.000Z");
   EXPECT_NEAR(loss.duration_seconds, 60.0, 1e-4);

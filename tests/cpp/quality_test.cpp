@@ -140,13 +140,15 @@ AnalysisResult with_events(std::size_t points, int critical_single, int critical
   AnalysisResult result;
   result.timeseries.timestamps.assign(points, "2024-03-01T00:00:00.000Z");
   result.summary.mean_cn0 = mean_cn0;
-  auto add = [&](int count, const char* severity, std::vector<std::string> systems) {
-    for (int i = 0; i < count; ++i) result.anomalies.push_back({"", severity, "", "", 15.0, {}, systems});
+  auto add = [&](int count, qcn::result::Severity severity, std::vector<std::string> systems) {
+    for (int i = 0; i < count; ++i) {
+      result.anomalies.push_back({"", severity, qcn::result::DropKind::multi_satellite, "", 15.0, {}, systems});
+    }
   };
-  add(critical_multi, "critical", {"GPS", "Galileo"});
-  add(critical_single, "critical", {"GPS"});
-  add(high_multi, "high", {"GPS", "Galileo"});
-  add(low, "low", {"GPS"});
+  add(critical_multi, qcn::result::Severity::critical, {"GPS", "Galileo"});
+  add(critical_single, qcn::result::Severity::critical, {"GPS"});
+  add(high_multi, qcn::result::Severity::high, {"GPS", "Galileo"});
+  add(low, qcn::result::Severity::low, {"GPS"});
   result.summary.critical_count = static_cast<std::uint64_t>(critical_single + critical_multi);
   result.summary.anomaly_count = result.anomalies.size();
   return result;
@@ -202,7 +204,9 @@ TEST(ThreatTest, Spoofing) {
     result.visibility = visibility(50, 20, c.observed, c.unexpected);
     if (c.anomaly_type) {
       qcn::result::VisibilityAnomaly anomaly;
-      anomaly.anomaly_type = c.anomaly_type;
+      anomaly.anomaly_type = std::string_view(c.anomaly_type) == "unexpected_satellites"
+                                 ? qcn::result::VisibilityAnomalyKind::unexpected_satellites
+                                 : qcn::result::VisibilityAnomalyKind::missing_satellites;
       anomaly.duration_seconds = c.duration_s;
       result.visibility->anomalies.push_back(anomaly);
     }

@@ -316,7 +316,7 @@ TEST(VisibilityPredictorTest, SummarisesTenEpochs) {
   EXPECT_NEAR(anomaly.duration_seconds, 360.0, 1e-4);  // through Julian days
   EXPECT_EQ(anomaly.affected_satellites, (std::vector<std::string>{"G02", "E01", "G01"}));
   EXPECT_EQ(anomaly.affected_systems, (std::vector<std::string>{"GPS", "Galileo"}));
-  EXPECT_EQ(anomaly.severity, "low");
+  EXPECT_EQ(result::severity_text(anomaly.severity), "low");
 }
 
 // ------------------------------------------------------------------ summary figures
@@ -379,11 +379,11 @@ TEST(VisibilityAnomalyTest, MissingScanOpensCollectsAndCloses) {
   EXPECT_EQ(a[0].start_time, stamp(0));
   EXPECT_EQ(a[0].end_time, stamp(30));
   EXPECT_NEAR(a[0].duration_seconds, 30.0, 1e-4);
-  EXPECT_EQ(a[0].anomaly_type, "missing_satellites");
+  EXPECT_EQ(result::visibility_anomaly_kind_text(a[0].anomaly_type), "missing_satellites");
   EXPECT_EQ(a[0].affected_satellites, (std::vector<std::string>{"G01", "G02", "G03", "G04", "G05", "G06", "G07",
                                                                  "G08", "G09", "G10", "R01", "E01"}));
   EXPECT_EQ(a[0].affected_systems, (std::vector<std::string>{"GLONASS", "GPS", "Galileo"}));  // byte order
-  EXPECT_EQ(a[0].severity, "critical");
+  EXPECT_EQ(result::severity_text(a[0].severity), "critical");
   EXPECT_EQ(a[0].description, "12 satellites missing for 30s - possible jamming or obstruction");
 
   // Still open at the end of the file: the event ends at the last epoch.
@@ -401,7 +401,7 @@ TEST(VisibilityAnomalyTest, MissingScanOpensCollectsAndCloses) {
   EXPECT_EQ(a[0].start_time, stamp(30));
   EXPECT_EQ(a[0].end_time, stamp(60));
   EXPECT_EQ(a[0].affected_satellites, (std::vector<std::string>{"G01", "G02", "G03", "G04", "G05", "G06", "G07"}));
-  EXPECT_EQ(a[0].severity, "high");
+  EXPECT_EQ(result::severity_text(a[0].severity), "high");
   EXPECT_EQ(a[1].start_time, stamp(150));
   EXPECT_EQ(a[1].end_time, stamp(150));
   EXPECT_EQ(a[1].affected_satellites, (std::vector<std::string>{"G01", "G02", "G03", "G04"}));
@@ -414,7 +414,7 @@ TEST(VisibilityAnomalyTest, UnexpectedScanOpensAtThreeAndClosesBelowTwo) {
   EXPECT_EQ(a[0].end_time, stamp(30));
   EXPECT_EQ(a[0].affected_satellites, (std::vector<std::string>{"S20", "G05", "R09", "E30", "C40"}));
   EXPECT_EQ(a[0].affected_systems, (std::vector<std::string>{"BeiDou", "GLONASS", "GPS", "Galileo", "SBAS"}));
-  EXPECT_EQ(a[0].severity, "high");
+  EXPECT_EQ(result::severity_text(a[0].severity), "high");
   EXPECT_EQ(a[0].description, "5 unexpected satellites for 30s - possible spoofing or multipath");
 
   // 3 then 1: an event of epoch 0 alone, lasting 0 s.
@@ -422,7 +422,7 @@ TEST(VisibilityAnomalyTest, UnexpectedScanOpensAtThreeAndClosesBelowTwo) {
   ASSERT_EQ(a.size(), 1u);
   EXPECT_EQ(a[0].start_time, a[0].end_time);
   EXPECT_EQ(a[0].duration_seconds, 0.0);
-  EXPECT_EQ(a[0].anomaly_type, "unexpected_satellites");
+  EXPECT_EQ(result::visibility_anomaly_kind_text(a[0].anomaly_type), "unexpected_satellites");
   EXPECT_EQ(a[0].description, "4 unexpected satellites for 0s - possible spoofing or multipath");
   // Two unexpected satellites neither open nor close.
   a = scan(AnomalyKind::unexpected_satellites, {0, 0, 0, 0}, {{"G01", "G02"}, {"G01", "G02", "G03"}, {"G01", "G02"}, {}});
@@ -485,7 +485,7 @@ TEST(VisibilityAnomalyTest, SeveritiesAndDescriptions) {
                         Case{M, 1, 1, "low"}, Case{U, 2, 1, "low"}, Case{U, 3, 1, "high"}, Case{U, 5, 3, "high"},
                         Case{U, 6, 1, "critical"}}) {
     SCOPED_TRACE(std::to_string(c.satellites) + (c.kind == M ? " missing" : " unexpected"));
-    EXPECT_EQ(visibility::anomaly_severity(c.kind, c.satellites, c.systems), c.severity);
+    EXPECT_EQ(result::severity_text(visibility::anomaly_severity(c.kind, c.satellites, c.systems)), c.severity);
   }
   struct Text {
     double seconds;
