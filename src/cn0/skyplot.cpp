@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rinex/satellite_systems.hpp"
 #include "rinex/text.hpp"
 
 namespace qcn::cn0 {
@@ -23,14 +24,8 @@ constexpr double kSkyCells = static_cast<double>(kAzimuthCells * kElevationCells
 
 /// The skyplot's own system names: only the four global constellations are told apart.
 std::string trace_system_name(std::string_view satellite) {
-  const char letter = satellite.empty() ? 'G' : satellite.front();
-  switch (letter) {
-    case 'C': return "BeiDou";
-    case 'E': return "Galileo";
-    case 'G': return "GPS";
-    case 'R': return "GLONASS";
-    default: return "Other";
-  }
+  const rinex::SatelliteSystem* system = rinex::satellite_system(satellite.empty() ? 'G' : satellite.front());
+  return std::string(system ? system->skyplot_name : rinex::kOtherSkyplotName);
 }
 
 /// One trace per satellite, its points in sample order.

@@ -2,6 +2,7 @@
 #include "cn0/statistics.hpp"
 
 #include "cn0/sample_figures.hpp"
+#include "rinex/satellite_systems.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -31,41 +32,23 @@ struct ValueBin {
   double high = 0.0;
   bool used = false;
 };
-constexpr std::uint64_t kDefaultExpected = 10;  // for a name outside the table
-
-struct RawSystem {
-  std::string_view letter;
-  std::string_view name;
-  std::uint64_t expected_satellites;
-};
-
-constexpr RawSystem kRawSystems[] = {
-    {"C", "BeiDou", 15}, {"E", "Galileo", 10}, {"G", "GPS", 12},    {"I", "IRNSS", 7},
-    {"J", "QZSS", 4},    {"R", "GLONASS", 9},  {"S", "SBAS", 3},
-};
-
 /// The system letter of a raw system name; a name outside the table stands for itself.
-std::string_view raw_letter(std::string_view name) {
-  for (const RawSystem& system : kRawSystems) {
-    if (system.name == name) return system.letter;
-  }
-  return name;
+std::string raw_letter(std::string_view name) {
+  const rinex::SatelliteSystem* system = rinex::system_by_raw_name(name);
+  return system ? std::string(1, system->letter) : std::string(name);
 }
 
 }  // namespace
 
 std::string raw_system_name(char letter) {
-  for (const RawSystem& system : kRawSystems) {
-    if (system.letter.front() == letter) return std::string(system.name);
-  }
-  return std::string(1, letter);
+  const rinex::SatelliteSystem* system = rinex::satellite_system(letter);
+  return system ? std::string(system->raw_name) : std::string(1, letter);
 }
 
 std::uint64_t default_expected_satellites(std::string_view constellation) {
-  for (const RawSystem& system : kRawSystems) {
-    if (system.name == constellation) return system.expected_satellites;
-  }
-  return kDefaultExpected;
+  // By raw name: NavIC's raw name IRNSS is in the table, its sample name Unknown is not.
+  const rinex::SatelliteSystem* system = rinex::system_by_raw_name(constellation);
+  return system ? system->expected_satellites : rinex::kDefaultExpectedSatellites;
 }
 
 namespace {

@@ -5,20 +5,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "rinex/satellite_systems.hpp"
+
 namespace qcn::rinex {
 
 /// The constellation name of a system letter as the analysis reports it; NavIC (I) and any
 /// other letter are "Unknown".
 constexpr std::string_view constellation_name(char letter) {
-  switch (letter) {
-    case 'C': return "BeiDou";
-    case 'E': return "Galileo";
-    case 'G': return "GPS";
-    case 'J': return "QZSS";
-    case 'R': return "GLONASS";
-    case 'S': return "SBAS";
-    default: return "Unknown";
-  }
+  const SatelliteSystem* system = satellite_system(letter);
+  return system ? system->name : kUnknownSystemName;
 }
 
 /// Identifiers are compared as whole texts: "G 1" and "G01" are different satellites.

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <utility>
 
+#include "rinex/satellite_id.hpp"
+
 namespace qcn::visibility {
 
 int summary_system_index(std::string_view satellite) {
   if (satellite.empty()) return -1;
   for (std::size_t i = 0; i < kSummarySystems.size(); ++i) {
-    if (kSummarySystems[i].letter == satellite.front()) return static_cast<int>(i);
+    if (kSummarySystems[i] == satellite.front()) return static_cast<int>(i);
   }
   return -1;
 }
@@ -51,7 +53,7 @@ std::vector<std::string> frequent(const VisibilityTally& tally, const std::vecto
 
 result::SystemVisibility system_figures(const VisibilityTally& tally, int system) {
   result::SystemVisibility figures;
-  figures.system = std::string(kSummarySystems[static_cast<std::size_t>(system)].name);
+  figures.system = std::string(rinex::constellation_name(kSummarySystems[static_cast<std::size_t>(system)]));
   const double epochs = static_cast<double>(tally.epochs);
   const double mean_predicted = static_cast<double>(tally.predicted_by_system[static_cast<std::size_t>(system)]) / epochs;
   figures.predicted_satellites = static_cast<std::uint64_t>(std::ceil(mean_predicted));
@@ -83,7 +85,7 @@ void summarize(const VisibilityTally& tally, result::VisibilityResult& out) {
   out.frequently_missing = frequent(tally, tally.missing_order, tally.missing_epochs);
   out.frequently_unexpected = frequent(tally, tally.unexpected_order, tally.unexpected_epochs);
   for (std::size_t s = 0; s < kSummarySystems.size(); ++s) {
-    out.by_system.insert_or_assign(kSummarySystems[s].name, system_figures(tally, static_cast<int>(s)));
+    out.by_system.insert_or_assign(rinex::constellation_name(kSummarySystems[s]), system_figures(tally, static_cast<int>(s)));
   }
 }
 

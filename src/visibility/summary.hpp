@@ -12,13 +12,9 @@
 
 namespace qcn::visibility {
 
-/// The constellations that get per-constellation figures, in the order the result lists them.
-struct SummarySystem {
-  char letter;
-  std::string_view name;
-};
-inline constexpr std::array<SummarySystem, 4> kSummarySystems{
-    {{'G', "GPS"}, {'R', "GLONASS"}, {'E', "Galileo"}, {'C', "BeiDou"}}};
+/// The letters of the constellations that get per-constellation figures, in the order the result
+/// lists them.
+inline constexpr std::array<char, 4> kSummarySystems{'G', 'R', 'E', 'C'};
 
 /// Index into kSummarySystems of a satellite by its first letter; -1 for other constellations.
 int summary_system_index(std::string_view satellite);
