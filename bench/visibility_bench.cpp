@@ -40,9 +40,9 @@ void report_confirmation(const visibility::VisibilityOutcome& outcome) {
     }
   }
   for (int k = 0; k < 4; ++k) {
-    const auto& figures = *outcome.summary.by_system.find(visibility::kSummarySystems[k].name);
+    const auto& figures = *outcome.summary.by_system.find(rinex::constellation_name(visibility::kSummarySystems[k]));
     std::printf("  %-8s confirmed/predicted %6.2f %%  (by_system: predicted %llu, observed %llu, rate %.1f)\n",
-                std::string(visibility::kSummarySystems[k].name).c_str(),
+                std::string(rinex::constellation_name(visibility::kSummarySystems[k])).c_str(),
                 counts[k].predicted ? 100.0 * counts[k].confirmed / counts[k].predicted : 0.0,
                 static_cast<unsigned long long>(figures.predicted_satellites),
                 static_cast<unsigned long long>(figures.observed_satellites), figures.confirmation_rate);
