@@ -38,7 +38,7 @@ constexpr double kGlonassWindowDays = 0.041666666666666664;  // 1 h
 
 template <typename Record>
 const Record* closest(std::span<const Record> records, const rinex::EpochTime& epoch, double window) {
-  const double jd = detail::julian_day_fast(epoch);
+  const double jd = rinex::julian_day(epoch);
   const Record* best = nullptr;
   double best_diff = 0.0;
   for (const Record& record : records) {
@@ -97,28 +97,6 @@ State rk4_step(const State& s, const Acceleration& broadcast, double h) {
 
 }  // namespace
 
-namespace detail {
-
-// Same value as rinex::julian_day, bit for bit, with the calendar part in integers for ordinary dates. Every
-// partial sum of that part is an integer below 2^53, so the floating sum is exact either way.
-double julian_day_fast(const rinex::EpochTime& t) {
-  constexpr std::int32_t kMinYear = -4000;
-  constexpr std::int32_t kMaxYear = 1000000;
-  constexpr std::uint32_t kMaxDay = 1000000;
-  if (t.month < 1 || t.month > 12 || t.year < kMinYear || t.year > kMaxYear || t.day > kMaxDay) {
-    return rinex::julian_day(t);
-  }
-  const std::int64_t a = t.month <= 2 ? 1 : 0;
-  const std::int64_t y = static_cast<std::int64_t>(t.year) + 4800 - a;
-  const std::int64_t m = static_cast<std::int64_t>(t.month) + 12 * a - 3;
-  const std::int64_t days = static_cast<std::int64_t>(t.day) + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 +
-                            y / 400 - 32045;
-  const double day_fraction =
-      (static_cast<double>(t.hour) * 3600.0 + static_cast<double>(t.minute) * 60.0 + t.second) / 86400.0;
-  return static_cast<double>(days) + day_fraction;
-}
-
-}  // namespace detail
 
 const KeplerEphemeris* select_ephemeris(std::span<const KeplerEphemeris> records,
                                         const rinex::EpochTime& epoch) {
@@ -132,7 +110,7 @@ const GlonassEphemeris* select_ephemeris(std::span<const GlonassEphemeris> recor
 
 double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s) {
   // julian_day counts from midnight, half a day after the astronomical Julian date.
-  const double days = detail::julian_day_fast(epoch) - 0.5 - kGpsEpochJulianDay;
+  const double days = rinex::julian_day(epoch) - 0.5 - kGpsEpochJulianDay;
   const std::int32_t week = rinex::saturating_i32(std::floor(days / 7.0));
   const double time_of_week = (days - 7.0 * static_cast<double>(week)) * kSecondsPerDay;
   double tk = time_of_week - toe_s;

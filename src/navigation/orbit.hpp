@@ -89,9 +89,5 @@ GlonassState propagate_glonass(const GlonassEphemeris& eph, double dt_s, Glonass
 std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,
                                          std::int32_t leap_seconds, GlonassSteps& steps);
 
-namespace detail {
-/// rinex::julian_day bit for bit, faster for months 1-12 and years -4000 to 1000000.
-double julian_day_fast(const rinex::EpochTime& epoch);
-}  // namespace detail
 
 }  // namespace qcn::navigation

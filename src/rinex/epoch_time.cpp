@@ -12,7 +12,10 @@
 
 namespace qcn::rinex {
 
-double julian_day(const EpochTime& t) {
+namespace {
+
+// The calendar arithmetic in floating point, as it is defined, for any fields.
+double julian_day_of_any_fields(const EpochTime& t) {
   const double month = static_cast<double>(t.month);
   const double a = std::floor((14.0 - month) / 12.0);
   const double y = static_cast<double>(t.year) + 4800.0 - a;
@@ -21,6 +24,27 @@ double julian_day(const EpochTime& t) {
       (static_cast<double>(t.hour) * 3600.0 + static_cast<double>(t.minute) * 60.0 + t.second) / 86400.0;
   return static_cast<double>(t.day) + std::floor((153.0 * m + 2.0) / 5.0) + 365.0 * y +
          std::floor(y / 4.0) - std::floor(y / 100.0) + std::floor(y / 400.0) - 32045.0 + day_fraction;
+}
+
+}  // namespace
+
+// Ordinary dates take the calendar part in integers: every partial sum of it is an integer below
+// 2^53, so the floating sum is exact either way and the value is the same bit for bit.
+double julian_day(const EpochTime& t) {
+  constexpr std::int32_t kMinYear = -4000;
+  constexpr std::int32_t kMaxYear = 1000000;
+  constexpr std::uint32_t kMaxDay = 1000000;
+  if (t.month < 1 || t.month > 12 || t.year < kMinYear || t.year > kMaxYear || t.day > kMaxDay) {
+    return julian_day_of_any_fields(t);
+  }
+  const std::int64_t a = t.month <= 2 ? 1 : 0;
+  const std::int64_t y = static_cast<std::int64_t>(t.year) + 4800 - a;
+  const std::int64_t m = static_cast<std::int64_t>(t.month) + 12 * a - 3;
+  const std::int64_t days = static_cast<std::int64_t>(t.day) + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 +
+                            y / 400 - 32045;
+  const double day_fraction =
+      (static_cast<double>(t.hour) * 3600.0 + static_cast<double>(t.minute) * 60.0 + t.second) / 86400.0;
+  return static_cast<double>(days) + day_fraction;
 }
 
 double seconds_between(const EpochTime& a, const EpochTime& b) {

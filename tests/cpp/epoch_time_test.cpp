@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -84,6 +85,33 @@ TEST(EpochTimeTest, SecondsBetweenAcrossBoundaries) {
   const EpochTime to{2020, 6, 25, 14, 0, 0.0};
   EXPECT_EQ(qcn::rinex::exact_seconds_between(to, from), 600.0);
   EXPECT_NE(seconds_between(to, from), 600.0);
+}
+
+// The calendar arithmetic in floating point, as defined: ordinary dates, computed in integers,
+// must give it bit for bit.
+double floating_julian_day(const EpochTime& t) {
+  const double month = static_cast<double>(t.month);
+  const double a = std::floor((14.0 - month) / 12.0);
+  const double y = static_cast<double>(t.year) + 4800.0 - a;
+  const double m = month + 12.0 * a - 3.0;
+  const double day_fraction =
+      (static_cast<double>(t.hour) * 3600.0 + static_cast<double>(t.minute) * 60.0 + t.second) / 86400.0;
+  return static_cast<double>(t.day) + std::floor((153.0 * m + 2.0) / 5.0) + 365.0 * y + std::floor(y / 4.0) -
+         std::floor(y / 100.0) + std::floor(y / 400.0) - 32045.0 + day_fraction;
+}
+
+TEST(EpochTimeTest, JulianDayIsTheFloatingCalendarArithmeticBitForBit) {
+  for (int year : {-4001, -4000, 1899, 1980, 2000, 2021, 2100, 999999, 1000001}) {
+    for (unsigned month = 0; month <= 14; ++month) {
+      for (unsigned day : {0u, 1u, 15u, 31u, 40u, 2000000u}) {
+        for (double second : {0.0, 59.999999, 3599.5, 86399.25, -30.0}) {
+          const EpochTime t{year, month, day, 23, 59, second};
+          SCOPED_TRACE(timestamp_text(t));
+          EXPECT_EQ(julian_day(t), floating_julian_day(t));
+        }
+      }
+    }
+  }
 }
 
 // The day count is the whole-day part of the Julian day, also for fields out of range.
