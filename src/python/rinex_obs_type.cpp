@@ -1,10 +1,10 @@
 // The RinexObsData class: a parsed observation file for inspection.
 #include <string>
-#include <unordered_map>
 
 #include "python/convert.hpp"
 #include "python/module_state.hpp"
 #include "python/wrapper.hpp"
+#include "rinex/snr_statistics.hpp"
 #include "rinex/text.hpp"
 
 namespace qcn::python {
@@ -86,46 +86,10 @@ PyObject* debug_info(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObjec
   return with_record<Record>(self, [](const Record& r) { return to_py_dict(debug_entries(r), to_py_str).release(); });
 }
 
-struct SnrStats {
-  std::uint64_t count = 0;
-  std::uint64_t valid = 0;
-  double valid_sum = 0.0;
-};
-
-rinex::OrderedMap<SnrStats> snr_stats(const Record& r) {
-  rinex::OrderedMap<SnrStats> stats;
-  std::unordered_map<std::uint32_t, SnrStats*> by_key;  // entries never move once all are known
-  std::vector<std::uint32_t> order;
-  // First pass: the satellites with an S observation, in order; second pass: the figures.
-  for (int pass = 0; pass < 2; ++pass) {
-    for (const rinex::ObservationEpoch& epoch : r.epochs) {
-      for (const rinex::SatelliteObservations& s : satellites_of(r, epoch)) {
-        for (const rinex::Observation& o : observations_of(r, s)) {
-          if (!rinex::is_cn0_code(code_of(r, o))) continue;
-          if (pass == 0) {
-            stats[s.satellite.view()];
-            break;
-          }
-          SnrStats& entry = *by_key.at(s.satellite.key());
-          ++entry.count;
-          if (o.value > 0.0 && o.value < 100.0) {
-            ++entry.valid;
-            entry.valid_sum += o.value;
-          }
-        }
-      }
-    }
-    if (pass == 0) {
-      for (auto& [id, entry] : stats) by_key[rinex::SatelliteId::from(id).key()] = &entry;
-    }
-  }
-  return stats;
-}
-
 PyObject* snr_stats_by_satellite(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
   if (!bind_none("RinexObsData.snr_stats_by_satellite()", nargs, kwnames)) return nullptr;
   return with_record<Record>(self, [](const Record& r) {
-    return to_py_dict(snr_stats(r), [](const SnrStats& s) {
+    return to_py_dict(rinex::snr_figures_by_satellite(r), [](const rinex::SnrFigures& s) {
              rinex::OrderedMap<double> inner;
              inner["obs_count"] = static_cast<double>(s.count);
              inner["valid_count"] = static_cast<double>(s.valid);
