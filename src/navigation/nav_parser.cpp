@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "rinex/leap_seconds.hpp"
+#include "rinex/rinex_version.hpp"
 #include "rinex/text.hpp"
 
 namespace qcn::navigation {
@@ -235,7 +236,7 @@ RecordStart record_start(std::string_view line, bool v3, RecordStart v2_start) {
 }
 
 void read_records(rinex::LineCursor& cursor, const Header& header, NavigationData& nav) {
-  const bool v3 = header.version >= 3.0;
+  const bool v3 = rinex::is_version_3_or_later(header.version);
   const RecordStart v2_start = v2_record_start(header.file_type);
   const Layout& layout = v3 ? kLayoutV3 : kLayoutV2;
   Lines lines;

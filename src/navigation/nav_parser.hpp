@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "navigation/nav_data.hpp"
-#include "rinex/obs_parser.hpp"
+#include "rinex/parse_error.hpp"
 
 namespace qcn::navigation {
 

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "rinex/obs_records.hpp"
+#include "rinex/rinex_version.hpp"
 
 namespace qcn::rinex {
 namespace {
@@ -90,7 +91,7 @@ std::vector<Piece> cut(std::size_t begin, std::size_t end, std::span<const std::
 
 void read_records_split(LineCursor cursor, const CodeTable& codes, RinexObsData& data,
                         std::span<const std::size_t> splits, parallel::Pool* pool) {
-  const int version_3 = data.version >= 3.0;
+  const int version_3 = is_version_3_or_later(data.version);
   const std::size_t end = cursor.text().size();
   std::vector<Piece> pieces = cut(cursor.offset(), end, splits);
   // The first piece reads straight into the record, the others into records of their own.

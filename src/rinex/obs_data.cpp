@@ -1,6 +1,7 @@
 // Satellite counts and groupings over the epochs of an observation file.
 #include "rinex/obs_data.hpp"
 
+#include "rinex/rinex_version.hpp"
 #include "rinex/satellite_numbering.hpp"
 
 
@@ -26,7 +27,7 @@ bool declares_cn0(const std::vector<std::string>& codes) {
 
 std::array<bool, 256> recorded_systems(const RinexObsData& data) {
   std::array<bool, 256> recorded{};
-  if (data.version >= 3.0) {
+  if (is_version_3_or_later(data.version)) {
     for (const auto& [system, codes] : data.obs_types) {
       if (!system.empty() && declares_cn0(codes)) recorded[static_cast<unsigned char>(system.front())] = true;
     }

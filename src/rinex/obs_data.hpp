@@ -9,18 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "rinex/ecef.hpp"
 #include "rinex/epoch_time.hpp"
 #include "rinex/ordered_map.hpp"
 #include "rinex/satellite_id.hpp"
 
 namespace qcn::rinex {
-
-/// Earth-centred, Earth-fixed position in metres.
-struct Ecef {
-  double x_m = 0.0;
-  double y_m = 0.0;
-  double z_m = 0.0;
-};
 
 /// One stored observation; zero and unreadable values are never stored. Packed to 12 bytes, so
 /// the parsed record stays smaller than the text it came from.

@@ -6,13 +6,9 @@
 
 #include "parallel/thread_pool.hpp"
 #include "rinex/obs_data.hpp"
+#include "rinex/parse_error.hpp"
 
 namespace qcn::rinex {
-
-enum class ParseError : std::uint8_t { none, no_end_of_header };
-
-/// The message of a parse error ("No END OF HEADER found").
-std::string_view parse_error_text(ParseError error);
 
 struct ObsParse {
   RinexObsData data;
