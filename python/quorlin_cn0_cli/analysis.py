@@ -2,13 +2,12 @@
 
 from __future__ import annotations
 
-import contextlib
 from dataclasses import dataclass
 from pathlib import Path
 
 import quorlin_cn0
 
-from quorlin_cn0_cli.inputs import is_navigation_type, plain_file, rinex_file_type
+from quorlin_cn0_cli.inputs import is_navigation_type, read_plain, rinex_file_type
 
 # Letters and names accepted by --systems; names map to their letter, because the analysis
 # reads only the first character of each entry (so "Galileo" would otherwise select GPS).
@@ -70,23 +69,17 @@ class AnalysisOptions:
             anomaly_sensitivity=self.sensitivity)
 
 
-def analyze_file(path: Path, options: AnalysisOptions, nav_path: Path | None = None) -> quorlin_cn0.AnalysisResult:
-    """Analyse one observation file; `nav_path` is the already decompressed navigation file."""
-    file_type = rinex_file_type(path)
-    if file_type is not None and is_navigation_type(file_type):
-        raise ValueError("a navigation file, not observations (give it with --nav, or use --inspect)")
+def analyze_file(path: Path, options: AnalysisOptions) -> quorlin_cn0.AnalysisResult:
+    """Analyse one observation file, compressed or not, with the run's navigation file if any."""
     analyzer = quorlin_cn0.CN0Analyzer(options.config())
-    with plain_file(path) as obs_path:
-        if nav_path is None:
-            return analyzer.analyze_file(str(obs_path))
-        return analyzer.analyze_with_nav(str(obs_path), str(nav_path))
-
-
-@contextlib.contextmanager
-def prepared_navigation(options: AnalysisOptions):
-    """The navigation file of the run, decompressed once for all observation files (or None)."""
     if options.nav_file is None:
-        yield None
-        return
-    with plain_file(options.nav_file) as nav_path:
-        yield nav_path
+        result = analyzer.analyze_file(path)
+    else:
+        result = analyzer.analyze_with_nav(path, options.nav_file)
+    # A file without epochs may be navigation data given in place of observations: say so
+    # rather than report an empty analysis. Only then is its header looked at.
+    if result.total_epochs == 0:
+        file_type = rinex_file_type(read_plain(path)[0])
+        if file_type is not None and is_navigation_type(file_type):
+            raise ValueError("a navigation file, not observations (give it with --nav, or use --inspect)")
+    return result

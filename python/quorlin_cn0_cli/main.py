@@ -4,16 +4,16 @@ from __future__ import annotations
 
 import argparse
 import json
+import re
 import sys
 import time
-import zlib
 from importlib import resources
 from pathlib import Path
 from typing import Callable
 
 import quorlin_cn0
 
-from quorlin_cn0_cli.analysis import AnalysisOptions, analyze_file, parse_systems, parse_thresholds, prepared_navigation
+from quorlin_cn0_cli.analysis import AnalysisOptions, analyze_file, parse_systems, parse_thresholds
 from quorlin_cn0_cli.file_overview import KINDS, format_inspection, inspect_file
 from quorlin_cn0_cli.output import JsonOutput
 from quorlin_cn0_cli.report import format_report
@@ -21,13 +21,14 @@ from quorlin_cn0_cli.report import format_report
 PROG = "quorlin-cn0"
 SAMPLE_NAME = "NMBUS_SAMSUNG_S20.20o"
 LONG_RUN_SECONDS = 2.0
-FILE_ERRORS = (OSError, ValueError, EOFError, zlib.error)
+FILE_ERRORS = (OSError, ValueError)
 
 DESCRIPTION = """\
 Analyse the C/N0 (signal strength) of RINEX observation files: quality score and rating,
 per-constellation statistics, multi-satellite C/N0 drops and the jamming, spoofing and
-interference verdicts. Without a file, the bundled real sample is analysed. Gzip-compressed
-files (.gz) are read as well."""
+interference verdicts. Without a file, the bundled real sample is analysed. Compressed files
+are read as they are: gzip, Unix compress (.Z), bzip2, zip and Hatanaka compact RINEX, also
+nested (.crx.gz, .21d.Z), recognised by their content."""
 
 EPILOG = """\
 output of several files:
@@ -36,7 +37,7 @@ output of several files:
   --pretty   the indented objects one after another
   -o PATH    with one file PATH is the JSON file (or, if PATH is a directory, PATH/NAME.json);
              with several files PATH is a directory (created when missing) receiving
-             NAME.json per input, NAME being the file name without .gz
+             NAME.json per input, NAME being the file name without .gz, .Z, .bz2 or .zip
 inspection (--inspect):
   the kind of each file is read from its RINEX VERSION / TYPE line (observation or
   navigation data); a file without that line is read as TLE text. --type overrides it.
@@ -107,7 +108,8 @@ def error_text(error: BaseException) -> str:
     """One line for a failure: the system text of an OS error, otherwise the exception's message."""
     if isinstance(error, OSError) and error.strerror:
         return error.strerror
-    return str(error) or type(error).__name__
+    # The module's OS errors carry the system text and the error number: "... (os error 2)".
+    return re.sub(r" \(os error \d+\)$", "", str(error)) or type(error).__name__
 
 
 def report_error(path: Path, error: BaseException) -> None:
@@ -151,8 +153,11 @@ def analyse(files: list[Path], args: argparse.Namespace) -> int:
         print(("\n" if reports_written else "") + format_report(result, str(path)), flush=True)
         reports_written += 1
 
-    with prepared_navigation(options) as nav_path:
-        return run_files(files, lambda path: analyze_file(path, options, nav_path), deliver)
+    if options.nav_file is not None:
+        # Read once before the first observation file, so that a bad navigation file fails the
+        # run as a whole instead of every file.
+        quorlin_cn0.read_navigation(options.nav_file)
+    return run_files(files, lambda path: analyze_file(path, options), deliver)
 
 
 def inspect(files: list[Path], args: argparse.Namespace) -> int:
