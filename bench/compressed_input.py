@@ -1,5 +1,6 @@
 """Compressed input: read_rinex_obs of compressed days against the plain day, the decoders'
-throughput against the standard tools on the same bytes, and peak memory.
+throughput against the standard tools on the same bytes, peak memory, and every compact RINEX
+file at hand decoded byte for byte as crx2rnx decodes it.
 
     python bench/compressed_input.py [RUNS]
 
@@ -106,6 +107,45 @@ def make_copies(plain, folder):
     return plain_path, copies
 
 
+def crinex_files(folder):
+    """Every compact RINEX file at hand: the test data, the shared real files, and each plain real
+    observation file compressed by the reference compressor (rnx2crx of the hatanaka package)."""
+    repo = pathlib.Path(__file__).resolve().parents[1]
+    archive = repo / "tests" / "data" / "archive"
+    files = sorted(archive.glob("*.crx")) + sorted(archive.glob("*.[0-9][0-9][dD]"))
+    files += [DATA / "compressed" / "york0440.15d", CRX_GZ]
+    import hatanaka
+    for plain in sorted((DATA / "obs").iterdir()):
+        content = gzip.decompress(plain.read_bytes()) if plain.suffix == ".gz" else plain.read_bytes()
+        target = folder / (plain.name.removesuffix(".gz") + ".crx")
+        target.write_bytes(hatanaka.rnx2crx(content))
+        files.append(target)
+    return [f for f in files if f.is_file()]
+
+
+def compare_crinex(folder, runs):
+    """Each compact RINEX file decoded by the module and by crx2rnx: identical bytes, and speeds."""
+    binary = crx2rnx_binary()
+    if binary is None:
+        print("\nthe hatanaka package is not installed: no comparison with crx2rnx")
+        return
+    print(f"\ncompact RINEX against crx2rnx, MB/s of plain output (files over 1 MB timed)")
+    print(f"{'file':44} {'plain MB':>9} {'module':>8} {'crx2rnx':>8}")
+    for path in crinex_files(folder):
+        data = path.read_bytes()
+        ours = q.decompress(data, path.name)[0]
+        crx = gzip.decompress(data) if data[:2] == b"\x1f\x8b" else data
+        theirs = subprocess.run([binary, "-"], input=crx, capture_output=True, check=True).stdout
+        assert ours == theirs, f"{path.name}: output differs from crx2rnx's"
+        speeds = ""
+        if len(ours) > 1 << 20:
+            module = median_time(lambda: q.decompress(crx), runs)[0]
+            tool = median_time(lambda: subprocess.run([binary, "-"], input=crx, capture_output=True), runs)[0]
+            speeds = f"{len(ours) / module / 1e6:8.0f} {len(ours) / tool / 1e6:8.0f}"
+        print(f"{path.name:44} {len(ours) / 1e6:9.2f} {speeds}")
+    print("every output identical to crx2rnx's, byte for byte")
+
+
 def main():
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else 7
     if not PLAIN_GZ.is_file() or not CRX_GZ.is_file():
@@ -152,6 +192,7 @@ def main():
             print(f"{label:34} {len(output) / ours / 1e6:8.0f} {tool_speed}  {tool if command else '-'}")
         if checked_crx:
             print("\ncompact RINEX output identical to crx2rnx's, byte for byte")
+        compare_crinex(pathlib.Path(temp), runs)
 
 
 if __name__ == "__main__":

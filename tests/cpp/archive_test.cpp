@@ -122,6 +122,8 @@ TEST(UnpackTest, CompactRinexDecodesAsTheFormatsOwnTool) {
       {"york_head.15d", "york_head.15o"},
       {"esbc_head.crx", "esbc_head.rnx"},
       {"14601736.18d", "14601736.18o"},
+      {"KOSG0010.95D", "KOSG0010.95O"},
+      {"DUTH0630.22D", "DUTH0630.22O"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);

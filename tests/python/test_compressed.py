@@ -143,7 +143,7 @@ def hatanaka():
 
 
 def crinex_files():
-    files = sorted(ARCHIVE_DATA.glob("*.crx")) + sorted(ARCHIVE_DATA.glob("*.1[0-9]d"))
+    files = sorted(ARCHIVE_DATA.glob("*.crx")) + sorted(ARCHIVE_DATA.glob("*.[0-9][0-9][dD]"))
     for name in ("york0440.15d", "ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz"):
         if (SHARED_DATA / "compressed" / name).is_file():
             files.append(SHARED_DATA / "compressed" / name)
@@ -163,6 +163,17 @@ def test_every_plain_file_through_the_reference_compressor_decodes_as_the_refere
     for every in (None, 7):  # also with all differences started again every 7 epochs
         crx = tool.rnx2crx(plain, reinit_every_nth=every)
         assert q.decompress(crx)[0] == tool.crx2rnx(crx)
+
+
+def test_rinex_4_through_the_reference_compressor_decodes_as_the_reference_tool():
+    tool = hatanaka()
+    day = plain_content("obs", "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz")
+    head = day[:day.index(b"\n>", 150000) + 1]  # the header and the first epochs
+    rinex_4 = head.replace(b"     3.05           OBSERVATION DATA", b"     4.01           OBSERVATION DATA", 1)
+    crx = tool.rnx2crx(rinex_4)
+    assert crx.startswith(b"3.0 ")  # compact RINEX 3 serves RINEX 4 too
+    assert q.decompress(crx)[0] == tool.crx2rnx(crx)
+    assert q.read_rinex_obs_bytes(crx, "x").version == 4.01
 
 
 def tool_output(*commands, stdin=None):
