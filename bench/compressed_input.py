@@ -53,6 +53,17 @@ def median_time(work, runs):
     return statistics.median(times), min(times), max(times)
 
 
+def paired_times(work, baseline, runs):
+    """Medians of work and of baseline timed in turn, so that both meet the same machine load."""
+    ours, theirs = [], []
+    for _ in range(runs):
+        for times, job in ((ours, work), (theirs, baseline)):
+            start = time.perf_counter()
+            job()
+            times.append(time.perf_counter() - start)
+    return statistics.median(ours), statistics.median(theirs)
+
+
 def peak_growth(path):
     out = subprocess.run([sys.executable, "-c", PEAK_PROBE, str(path)], capture_output=True, text=True, check=True)
     return int(out.stdout.split()[0])
@@ -160,17 +171,19 @@ def main():
         base_peak = peak_growth(plain_path)
         print(f"\nread_rinex_obs, ESBC day: plain {len(plain) / 1e6:.1f} MB, {base * 1e3:.0f} ms "
               f"({low * 1e3:.0f}-{high * 1e3:.0f}); peak growth {base_peak / 1e6:.1f} MB")
-        print(f"{'input':34} {'size MB':>8} {'read ms':>8} {'x plain':>8} {'peak MB':>8} {'bound MB':>9}")
+        print(f"{'input':34} {'size MB':>8} {'read ms':>8} {'x plain':>8} {'peak MB':>8} {'bound MB':>9}"
+              "   (x plain: against plain reads timed in turn)")
         for label, (path, _) in copies.items():
             obs = q.read_rinex_obs(path)
             assert (obs.num_epochs, obs.snr_stats_by_satellite()) == (reference.num_epochs,
                                                                       reference.snr_stats_by_satellite()), label
-            median, _, _ = median_time(lambda: q.read_rinex_obs(path), runs)
+            median, plain_median = paired_times(lambda: q.read_rinex_obs(path), lambda: q.read_rinex_obs(plain_path),
+                                                runs)
             size = path.stat().st_size
             # Allowed: the plain size plus the compressed size plus the parsed record, that is the
             # plain read's own peak growth plus the compressed size.
             peak, bound = peak_growth(path), base_peak + size
-            print(f"{label:34} {size / 1e6:8.1f} {median * 1e3:8.0f} {median / base:8.2f} {peak / 1e6:8.1f} "
+            print(f"{label:34} {size / 1e6:8.1f} {median * 1e3:8.0f} {median / plain_median:8.2f} {peak / 1e6:8.1f} "
                   f"{bound / 1e6:9.1f}{'' if peak <= bound else '  OVER'}")
 
         print("\ndecoders, MB/s of plain output (module in process; tools writing to /dev/null)")

@@ -1,6 +1,7 @@
 // Field arithmetic of compact RINEX.
 #include "archive/crinex_values.hpp"
 
+#include <charconv>
 #include <cstring>
 
 namespace qcn::archive::detail {
@@ -60,24 +61,26 @@ void apply_text_difference(std::string_view difference, std::string& text) {
 }
 
 std::size_t format_scaled(std::int64_t value, int decimals, int width, char* to) {
-  char digits[kMaxScaledWidth];
-  std::size_t n = 0;
   // The magnitude as unsigned, well defined for the most negative value too.
   std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  for (int i = 0; i < decimals; ++i) {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  }
-  digits[n++] = '.';
-  while (magnitude > 0) {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  }
-  if (value < 0) digits[n++] = '-';
-  std::size_t pad = n < static_cast<std::size_t>(width) ? static_cast<std::size_t>(width) - n : 0;
-  std::memset(to, ' ', pad);
-  for (std::size_t i = 0; i < n; ++i) to[pad + i] = digits[n - 1 - i];
-  return pad + n;
+  char digits[24];
+  std::size_t count = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
+  std::size_t places = static_cast<std::size_t>(decimals);
+  // The integer part is empty below 1: ".920", not "0.920".
+  std::size_t whole = count > places ? count - places : 0;
+  std::size_t size = (value < 0 ? 1 : 0) + whole + 1 + places;
+  std::size_t pad = size < static_cast<std::size_t>(width) ? static_cast<std::size_t>(width) - size : 0;
+  char* at = to;
+  std::memset(at, ' ', pad);
+  at += pad;
+  if (value < 0) *at++ = '-';
+  std::memcpy(at, digits, whole);
+  at += whole;
+  *at++ = '.';
+  std::size_t zeros = places > count ? places - count : 0;
+  std::memset(at, '0', zeros);
+  std::memcpy(at + zeros, digits + whole, places - zeros);
+  return pad + size;
 }
 
 }  // namespace qcn::archive::detail
