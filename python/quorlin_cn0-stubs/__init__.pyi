@@ -1,11 +1,14 @@
 """Types of the quorlin_cn0 extension module: C/N0 signal-quality analysis of GNSS receivers."""
 
-import os
 from collections.abc import Sequence
+from os import PathLike
 from typing import BinaryIO, Final, SupportsFloat, SupportsIndex, TypeAlias, final
 
 # Anything the module converts to a float: float, int, objects with __float__ or __index__.
 _FloatLike: TypeAlias = SupportsFloat | SupportsIndex
+# A file path: str or an os.PathLike such as pathlib.Path. Files may be compressed (gzip, Unix
+# compress, bzip2, zip, compact RINEX, nested too); the content tells, not the name.
+_Path: TypeAlias = str | PathLike[str] | PathLike[bytes]
 
 VERSION: Final[str]
 __version__: Final[str]
@@ -67,7 +70,7 @@ class AnalysisConfig:
         anomaly_sensitivity: _FloatLike = 0.5,
         interference_threshold_db: _FloatLike = 6.0,
         verbose: bool = False,
-        nav_file: str | None = None,
+        nav_file: _Path | None = None,
         spoofing_unexpected_threshold: _FloatLike = 0.40,
         spoofing_min_unexpected_count: _FloatLike = 8.0,
     ) -> None: ...
@@ -119,9 +122,9 @@ class CN0Analyzer:
         """Set navigation data for satellite position computation (old API)"""
     def analyze(self) -> AnalysisResult:
         """Run CN0 analysis (old API - requires obs_data set via from_obs)"""
-    def analyze_file(self, obs_path: str) -> AnalysisResult:
+    def analyze_file(self, obs_path: _Path) -> AnalysisResult:
         """Analyze RINEX observation file from path (new API)"""
-    def analyze_with_nav(self, obs_path: str, nav_path: str) -> AnalysisResult:
+    def analyze_with_nav(self, obs_path: _Path, nav_path: _Path) -> AnalysisResult:
         """Analyze with separate navigation file (new API)"""
 
 @final
@@ -210,7 +213,7 @@ class AnalysisResult:
     def position_lon(self) -> float: ...
     def to_json(self) -> str: ...
     def to_json_pretty(self) -> str: ...
-    def write_json(self, target: str | os.PathLike[str] | BinaryIO, pretty: bool = False) -> None: ...
+    def write_json(self, target: _Path | BinaryIO, pretty: bool = False) -> None: ...
     def get_anomalies(self) -> list[dict[str, str]]: ...
     def get_constellation_summary(self, name: str) -> dict[str, str] | None: ...
     def get_systems(self) -> list[str]: ...
@@ -253,7 +256,7 @@ class QualityScore:
     @property
     def post_processing_suitable(self) -> bool: ...
 
-def read_rinex_obs(path: str) -> RinexObsData:
+def read_rinex_obs(path: _Path) -> RinexObsData:
     """Read RINEX observation file from path"""
 
 def read_rinex_obs_bytes(data: bytes, filename: str) -> RinexObsData:
@@ -262,15 +265,15 @@ def read_rinex_obs_bytes(data: bytes, filename: str) -> RinexObsData:
 def parse_rinex(data: bytes, filename: str) -> RinexObsData:
     """Alias for read_rinex_obs_bytes - parse RINEX from bytes"""
 
-def read_navigation(path: str) -> NavigationData:
+def read_navigation(path: _Path) -> NavigationData:
     """Read navigation file from path"""
 
 def read_navigation_bytes(data: bytes) -> NavigationData:
     """Read navigation file from bytes"""
 
 def analyze_cn0(
-    obs_path: str,
-    nav_path: str | None = None,
+    obs_path: _Path,
+    nav_path: _Path | None = None,
     min_elevation: _FloatLike = 5.0,
     systems: Sequence[str] | None = None,
 ) -> AnalysisResult:
@@ -284,3 +287,14 @@ def download_tle() -> str:
 
 def parse_tle_content(content: str) -> int:
     """Parse TLE content and return satellite count"""
+
+def decompress(data: bytes, filename: str = "") -> tuple[bytes, str]:
+    """Decode gzip, Unix compress, bzip2, zip and compact RINEX data, also nested: returns the plain bytes
+    (plain data unchanged) and the file name without its compression suffixes"""
+
+def get_decompression_limit() -> int:
+    """The most bytes one decoded layer of a compressed input may take"""
+
+def set_decompression_limit(max_bytes: SupportsIndex) -> None:
+    """Set the most bytes one decoded layer of a compressed input may take (4 GiB unless set); larger inputs
+    raise ValueError"""

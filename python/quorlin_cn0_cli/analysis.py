@@ -2,14 +2,13 @@
 
 from __future__ import annotations
 
-import contextlib
 from dataclasses import dataclass
 from pathlib import Path
 
 import quorlin_cn0
 
 from quorlin_cn0_cli.coverage import NavigationSpan, coverage_note, navigation_span
-from quorlin_cn0_cli.inputs import is_navigation_type, plain_file, rinex_file_type
+from quorlin_cn0_cli.inputs import is_navigation_type, read_plain, rinex_file_type
 
 # Letters and names accepted by --systems; names map to their letter, because the analysis
 # reads only the first character of each entry (so "Galileo" would otherwise select GPS).
@@ -73,7 +72,7 @@ class AnalysisOptions:
 
 @dataclass(frozen=True)
 class PreparedNavigation:
-    path: Path  # the plain navigation file
+    path: Path  # the navigation file, compressed or not
     span: NavigationSpan | None  # the period of its records
 
 
@@ -87,38 +86,39 @@ class FileAnalysis:
     coverage: str | None = None  # a note when the navigation data misses the observation period
 
 
-def _without_values(obs_path: Path) -> tuple[int, bool]:
+def _without_values(path: Path) -> tuple[int, bool]:
     """Epochs and whether any system declares S codes, read again for a file without accepted values."""
-    observations = quorlin_cn0.read_rinex_obs(str(obs_path))
+    observations = quorlin_cn0.read_rinex_obs(path)
     return observations.num_epochs, any(observations.snr_availability().values())
 
 
 def analyze_file(path: Path, options: AnalysisOptions, navigation: PreparedNavigation | None = None) -> FileAnalysis:
-    """Analyse one observation file, with the already prepared navigation file when there is one."""
-    file_type = rinex_file_type(path)
-    if file_type is not None and is_navigation_type(file_type):
-        raise ValueError("a navigation file, not observations (give it with --nav, or use --inspect)")
+    """Analyse one observation file, compressed or not, with the prepared navigation file if any."""
     analyzer = quorlin_cn0.CN0Analyzer(options.config())
-    with plain_file(path) as obs_path:
-        if navigation is None:
-            result = analyzer.analyze_file(str(obs_path))
-        else:
-            result = analyzer.analyze_with_nav(str(obs_path), str(navigation.path))
-        epochs, records_cn0 = None, True
-        if result.total_observations == 0 and result.start_time:
-            epochs, records_cn0 = _without_values(obs_path)
+    if navigation is None:
+        result = analyzer.analyze_file(path)
+    else:
+        result = analyzer.analyze_with_nav(path, navigation.path)
+    epochs, records_cn0 = None, True
+    if result.total_epochs == 0:
+        # A file without epochs may be navigation data given in place of observations: say so
+        # rather than report an empty analysis. Only then is its header looked at.
+        file_type = rinex_file_type(read_plain(path)[0])
+        if file_type is not None and is_navigation_type(file_type):
+            raise ValueError("a navigation file, not observations (give it with --nav, or use --inspect)")
+        if result.start_time:
+            epochs, records_cn0 = _without_values(path)
     coverage = None
     if navigation is not None:
         coverage = coverage_note(navigation.span, result.start_time, result.end_time)
     return FileAnalysis(result, epochs, records_cn0, coverage)
 
 
-@contextlib.contextmanager
-def prepared_navigation(options: AnalysisOptions):
-    """The navigation file of the run, decompressed once for all observation files (or None)."""
+def prepared_navigation(options: AnalysisOptions) -> PreparedNavigation | None:
+    """The navigation file of the run with the period of its records, read once before the first
+    observation file, so that a bad navigation file fails the run as a whole instead of every file."""
     if options.nav_file is None:
-        yield None
-        return
-    with plain_file(options.nav_file) as nav_path:
-        span = navigation_span(nav_path.read_bytes().decode("latin-1"))
-        yield PreparedNavigation(nav_path, span)
+        return None
+    quorlin_cn0.read_navigation(options.nav_file)
+    content, _ = read_plain(options.nav_file)
+    return PreparedNavigation(options.nav_file, navigation_span(content.decode("latin-1")))

@@ -8,14 +8,7 @@ import quorlin_cn0
 
 from quorlin_cn0_cli.nav_records import summarize_records
 
-from quorlin_cn0_cli.inputs import (
-    HEADER_LABEL,
-    first_line,
-    is_navigation_type,
-    plain_name,
-    read_bytes,
-    rinex_file_type,
-)
+from quorlin_cn0_cli.inputs import HEADER_LABEL, first_line, is_navigation_type, read_plain, rinex_file_type
 
 SYSTEM_NAMES = {
     "G": "GPS",
@@ -29,9 +22,9 @@ SYSTEM_NAMES = {
 KINDS = ("obs", "nav", "tle")
 
 
-def detect_kind(path: Path) -> str:
+def detect_kind(content: bytes) -> str:
     """obs or nav from the RINEX VERSION / TYPE line, tle for anything that is not RINEX."""
-    file_type = rinex_file_type(path)
+    file_type = rinex_file_type(content)
     if file_type is None:
         return "tle"
     if file_type.startswith("O"):
@@ -41,8 +34,8 @@ def detect_kind(path: Path) -> str:
     raise ValueError(f"unsupported RINEX file type {file_type!r}")
 
 
-def inspect_observations(path: Path) -> dict:
-    obs = quorlin_cn0.read_rinex_obs_bytes(read_bytes(path), plain_name(path))
+def inspect_observations(path: Path, content: bytes, name: str) -> dict:
+    obs = quorlin_cn0.read_rinex_obs_bytes(content, name)
     satellites = obs.satellites_by_system()
     codes = obs.obs_types_by_system()
     snr = obs.snr_availability()
@@ -67,10 +60,9 @@ def inspect_observations(path: Path) -> dict:
     }
 
 
-def inspect_navigation(path: Path) -> dict:
+def inspect_navigation(path: Path, content: bytes, name: str) -> dict:
     """Satellites with broadcast ephemerides per system (QZSS counted with GPS, SBAS not read)."""
-    line = first_line(path)
-    content = read_bytes(path)
+    line = first_line(content)
     nav = quorlin_cn0.read_navigation_bytes(content)
     records = summarize_records(content.decode("latin-1"))
     return {
@@ -97,8 +89,8 @@ def count_element_sets(lines: list[str]) -> int:
     return sum(1 for first, second in zip(stripped, stripped[1:]) if first.startswith("1 ") and second.startswith("2 "))
 
 
-def inspect_tle(path: Path) -> dict:
-    text = read_bytes(path).decode("utf-8", errors="replace")
+def inspect_tle(path: Path, content: bytes, name: str) -> dict:
+    text = content.decode("utf-8", errors="replace")
     element_sets = count_element_sets(text.splitlines())
     if element_sets == 0:
         raise ValueError("neither a RINEX file nor TLE text")
@@ -114,7 +106,9 @@ INSPECTORS = {"obs": inspect_observations, "nav": inspect_navigation, "tle": ins
 
 
 def inspect_file(path: Path, kind: str = "auto") -> dict:
-    return INSPECTORS[detect_kind(path) if kind == "auto" else kind](path)
+    """What a file holds; compressed files are decoded by the module first."""
+    content, name = read_plain(path)
+    return INSPECTORS[detect_kind(content) if kind == "auto" else kind](path, content, name)
 
 
 def _format_observations(info: dict) -> list[str]:

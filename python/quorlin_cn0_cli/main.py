@@ -4,9 +4,9 @@ from __future__ import annotations
 
 import argparse
 import json
+import re
 import sys
 import time
-import zlib
 from importlib import resources
 from pathlib import Path
 from typing import Callable
@@ -22,13 +22,14 @@ from quorlin_cn0_cli.report import format_report
 PROG = "quorlin-cn0"
 SAMPLE_NAME = "NMBUS_SAMSUNG_S20.20o"
 LONG_RUN_SECONDS = 2.0
-FILE_ERRORS = (OSError, ValueError, EOFError, zlib.error)
+FILE_ERRORS = (OSError, ValueError)
 
 DESCRIPTION = """\
 Analyse the C/N0 (signal strength) of RINEX observation files: quality score and rating,
 per-constellation statistics, multi-satellite C/N0 drops and the jamming, spoofing and
-interference verdicts. Without a file, the bundled real sample is analysed. Gzip-compressed
-files (.gz) are read as well."""
+interference verdicts. Without a file, the bundled real sample is analysed. Compressed files
+are read as they are: gzip, Unix compress (.Z), bzip2, zip and Hatanaka compact RINEX, also
+nested (.crx.gz, .21d.Z), recognised by their content."""
 
 EPILOG = """\
 output of several files:
@@ -37,7 +38,7 @@ output of several files:
   --pretty   the indented objects one after another
   -o PATH    with one file PATH is the JSON file (or, if PATH is a directory, PATH/NAME.json);
              with several files PATH is a directory (created when missing) receiving
-             NAME.json per input, NAME being the file name without .gz
+             NAME.json per input, NAME being the file name without .gz, .Z, .bz2 or .zip
 inspection (--inspect):
   the kind of each file is read from its RINEX VERSION / TYPE line (observation or
   navigation data); a file without that line is read as TLE text. --type overrides it.
@@ -108,7 +109,8 @@ def error_text(error: BaseException) -> str:
     """One line for a failure: the system text of an OS error, otherwise the exception's message."""
     if isinstance(error, OSError) and error.strerror:
         return error.strerror
-    return str(error) or type(error).__name__
+    # The module's OS errors carry the system text and the error number: "... (os error 2)".
+    return re.sub(r" \(os error \d+\)$", "", str(error)) or type(error).__name__
 
 
 def report_error(path: Path, error: BaseException) -> None:
@@ -155,8 +157,8 @@ def analyse(files: list[Path], args: argparse.Namespace) -> int:
         print(("\n" if reports_written else "") + format_report(analysis, str(path)), flush=True)
         reports_written += 1
 
-    with prepared_navigation(options) as navigation:
-        return run_files(files, lambda path: analyze_file(path, options, navigation), deliver)
+    navigation = prepared_navigation(options)
+    return run_files(files, lambda path: analyze_file(path, options, navigation), deliver)
 
 
 def inspect(files: list[Path], args: argparse.Namespace) -> int:

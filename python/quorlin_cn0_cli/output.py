@@ -5,12 +5,12 @@ from __future__ import annotations
 import sys
 from pathlib import Path
 
-from quorlin_cn0_cli.inputs import plain_name
+from quorlin_cn0_cli.inputs import output_stem
 
 
 def json_name(source: Path) -> str:
-    """NAME.json for an input, NAME being the file name without .gz."""
-    return plain_name(source) + ".json"
+    """NAME.json for an input, NAME being the file name without .gz, .Z, .bz2 or .zip."""
+    return output_stem(source) + ".json"
 
 
 class JsonOutput:

@@ -122,6 +122,7 @@ struct FileRequest {
   cn0::AnalysisConfig config;
   std::string obs_path;
   std::optional<std::string> nav_path;
+  std::uint64_t decompression_limit = 0;
 };
 
 /// The result, or the failure of the first file that could not be read or parsed.
@@ -132,14 +133,14 @@ struct FileAnalysis {
 
 FileAnalysis analyze_files(const FileRequest& request) {
   FileAnalysis analysis;
-  FileInput<rinex::ObsParse> obs = read_observations(request.obs_path, "");
+  FileInput<rinex::ObsParse> obs = read_observations(request.obs_path, "", request.decompression_limit);
   if (!obs.parsed) {
     analysis.failure = std::move(obs.failure);
     return analysis;
   }
   FileInput<navigation::NavParse> nav;
   if (request.nav_path) {
-    nav = read_navigation_file(*request.nav_path, "");
+    nav = read_navigation_file(*request.nav_path, "", request.decompression_limit);
     if (!nav.parsed) {
       analysis.failure = std::move(nav.failure);
       return analysis;
@@ -163,6 +164,7 @@ PyObject* analyze_paths(PyObject* self, MakeRequest make_request) {
   if (!state) return nullptr;
   return with_record<Record>(self, [&](const Record& r) -> PyObject* {
     FileRequest request = make_request(r);
+    request.decompression_limit = state->decompression_limit;
     FileAnalysis analysis = run_unlocked([&] { return analyze_files(request); });
     if (!analysis.result) return raise_input_failure(analysis.failure);
     return new_analysis_result(state, std::move(*analysis.result));
@@ -174,7 +176,7 @@ PyObject* analyze_file(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   std::array<PyObject*, 1> bound{};
   if (!bind("CN0Analyzer.analyze_file()", params, args, nargs, kwnames, bound)) return nullptr;
   std::string obs_path;
-  if (!to_string(bound[0], "obs_path", obs_path)) return nullptr;
+  if (!to_path(bound[0], "obs_path", obs_path)) return nullptr;
   return analyze_paths(self, [&](const Record& r) { return FileRequest{r.config, obs_path, r.config.nav_file}; });
 }
 
@@ -184,7 +186,7 @@ PyObject* analyze_with_nav(PyObject* self, PyObject* const* args, Py_ssize_t nar
   if (!bind("CN0Analyzer.analyze_with_nav()", params, args, nargs, kwnames, bound)) return nullptr;
   std::string obs_path;
   std::string nav_path;
-  if (!to_string(bound[0], "obs_path", obs_path) || !to_string(bound[1], "nav_path", nav_path)) return nullptr;
+  if (!to_path(bound[0], "obs_path", obs_path) || !to_path(bound[1], "nav_path", nav_path)) return nullptr;
   return analyze_paths(self, [&](const Record& r) { return FileRequest{r.config, obs_path, nav_path}; });
 }
 

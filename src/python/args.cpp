@@ -63,7 +63,13 @@ std::string take_error_message() {
 }
 
 void cannot_convert(PyObject* object, const char* name, const char* target) {
-  argument_error(name, "'" + type_name(object) + "' object cannot be converted to '" + target + "'");
+  // Built by appending: g++ 12 warns falsely (-Wrestrict) about "'" + std::string&&.
+  std::string message(1, '\'');
+  message += type_name(object);
+  message += "' object cannot be converted to '";
+  message += target;
+  message += '\'';
+  argument_error(name, message);
 }
 
 bool is_numpy_bool(PyObject* object) {
@@ -183,6 +189,29 @@ bool to_string(PyObject* object, const char* name, std::string& out) {
   return true;
 }
 
+bool to_path(PyObject* object, const char* name, std::string& out) {
+  if (PyUnicode_Check(object) || PyBytes_Check(object)) return to_string(object, name, out);
+  // os.PathLike: the type defines __fspath__ (looked up on the type, as os.fspath does).
+  Ref method = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__fspath__"));
+  if (!method) {
+    PyErr_Clear();
+    return to_string(object, name, out);
+  }
+  Ref path = Ref::steal(PyOS_FSPath(object));
+  if (!path) {
+    argument_error(name, take_error_message());
+    return false;
+  }
+  if (PyBytes_Check(path.get())) {
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(path.get(), &data, &size) < 0) return false;
+    out.assign(data, static_cast<std::size_t>(size));
+    return true;
+  }
+  return to_string(path.get(), name, out);
+}
+
 bool to_bytes(PyObject* object, const char* name, std::string_view& out) {
   if (!PyBytes_Check(object)) {
     cannot_convert(object, name, "bytes");
@@ -222,6 +251,22 @@ bool to_u32(PyObject* object, const char* name, std::uint32_t& out) {
     return false;
   }
   out = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+bool to_u64(PyObject* object, const char* name, std::uint64_t& out) {
+  Ref index = Ref::steal(PyNumber_Index(object));
+  if (!index) {
+    argument_error(name, take_error_message());
+    return false;
+  }
+  unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    PyErr_Clear();
+    argument_error(name, "out of range integral type conversion attempted");
+    return false;
+  }
+  out = static_cast<std::uint64_t>(value);
   return true;
 }
 

@@ -37,10 +37,14 @@ std::string type_name(PyObject* object);
 
 /// Converters: each sets the argument TypeError for `name` and returns false on failure.
 bool to_string(PyObject* object, const char* name, std::string& out);
+/// A file path: a str, or an os.PathLike object (pathlib.Path) whose __fspath__ gives str or
+/// bytes; anything else fails with the text of to_string.
+bool to_path(PyObject* object, const char* name, std::string& out);
 /// Lends the bytes of a bytes object (not bytearray, not str); valid while the object lives.
 bool to_bytes(PyObject* object, const char* name, std::string_view& out);
 bool to_double(PyObject* object, const char* name, double& out);
 bool to_u32(PyObject* object, const char* name, std::uint32_t& out);
+bool to_u64(PyObject* object, const char* name, std::uint64_t& out);
 /// Accepts only bool (and numpy's bool); integers are refused.
 bool to_strict_bool(PyObject* object, const char* name, bool& out);
 /// A sequence whose items are all str; a lone str is refused.

@@ -68,7 +68,7 @@ bool read_config(const std::array<PyObject*, kArgCount>& a, Record& c) {
   }
   if (!is_absent(a[kNavFile])) {
     std::string nav_file;
-    if (!to_string(a[kNavFile], "nav_file", nav_file)) return false;
+    if (!to_path(a[kNavFile], "nav_file", nav_file)) return false;
     c.nav_file = std::move(nav_file);
   }
   if (!read_real(a[kSpoofingThreshold], kSpoofingThreshold, c.spoofing_unexpected_threshold) ||

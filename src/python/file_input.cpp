@@ -1,25 +1,23 @@
-// Reading and parsing of input files by path, with failures as values.
+// Reading, decoding and parsing of inputs, with failures as values.
 #include "python/file_input.hpp"
 
 #include <utility>
 
+#include "archive/unpack.hpp"
 #include "python/module_state.hpp"
-#include "rinex/file_reader.hpp"
+#include "rinex/plain_input.hpp"
 
 namespace qcn::python {
 namespace {
 
-/// Reads the whole file and parses it; the bytes are released as soon as they are parsed.
 template <typename Parse>
-auto read_and_parse(const std::string& path, std::string_view io_prefix, Parse parse)
-    -> FileInput<decltype(parse(std::string_view{}))> {
-  FileInput<decltype(parse(std::string_view{}))> input;
-  rinex::FileRead file = rinex::read_file(path);
-  if (!file.ok()) {
-    input.failure = {InputFailure::Kind::unreadable, std::string(io_prefix) + file.error};
-    return input;
-  }
-  auto parsed = parse(std::string_view(file.bytes));
+using ParsedBy = decltype(std::declval<Parse>()(std::string_view{}, std::string_view{}));
+
+/// Parses plain bytes under their plain file name.
+template <typename Parse>
+FileInput<ParsedBy<Parse>> parse_plain(std::string_view bytes, std::string_view name, Parse parse) {
+  FileInput<ParsedBy<Parse>> input;
+  auto parsed = parse(bytes, name);
   if (parsed.error != rinex::ParseError::none) {
     input.failure = {InputFailure::Kind::unparsable, std::string(rinex::parse_error_text(parsed.error))};
     return input;
@@ -28,16 +26,62 @@ auto read_and_parse(const std::string& path, std::string_view io_prefix, Parse p
   return input;
 }
 
-}  // namespace
-
-FileInput<rinex::ObsParse> read_observations(const std::string& path, std::string_view io_prefix) {
-  return read_and_parse(path, io_prefix, [&](std::string_view bytes) {
-    return rinex::parse_observations(bytes, rinex::file_name_of(path));
-  });
+/// Reads the whole file, decodes and parses it; the bytes are released as soon as they are parsed.
+template <typename Parse>
+FileInput<ParsedBy<Parse>> read_and_parse(const std::string& path, std::string_view io_prefix, std::uint64_t limit,
+                                          Parse parse) {
+  rinex::PlainInput file = rinex::read_plain_input(path, limit);
+  if (!file.ok()) {
+    FileInput<ParsedBy<Parse>> input;
+    bool unreadable = file.failure == rinex::PlainInput::Failure::unreadable;
+    input.failure = unreadable ? InputFailure{InputFailure::Kind::unreadable, std::string(io_prefix) + file.error}
+                               : InputFailure{InputFailure::Kind::unparsable, undecodable_message(file.unpacked.failure, limit)};
+    return input;
+  }
+  return parse_plain(file.bytes(), file.unpacked.name, parse);
 }
 
-FileInput<navigation::NavParse> read_navigation_file(const std::string& path, std::string_view io_prefix) {
-  return read_and_parse(path, io_prefix, [](std::string_view bytes) { return navigation::parse_navigation(bytes); });
+/// Decodes bytes held by the caller and parses them.
+template <typename Parse>
+FileInput<ParsedBy<Parse>> unpack_and_parse(std::string_view bytes, std::string_view name, std::uint64_t limit,
+                                            Parse parse) {
+  archive::Unpacked unpacked = archive::unpack(bytes, name, limit);
+  if (!unpacked.ok()) {
+    FileInput<ParsedBy<Parse>> input;
+    input.failure = {InputFailure::Kind::unparsable, undecodable_message(unpacked.failure, limit)};
+    return input;
+  }
+  return parse_plain(unpacked.layers > 0 ? unpacked.bytes.view() : bytes, unpacked.name, parse);
+}
+
+rinex::ObsParse parse_obs(std::string_view bytes, std::string_view name) { return rinex::parse_observations(bytes, name); }
+
+navigation::NavParse parse_nav(std::string_view bytes, std::string_view) { return navigation::parse_navigation(bytes); }
+
+}  // namespace
+
+FileInput<rinex::ObsParse> read_observations(const std::string& path, std::string_view io_prefix, std::uint64_t limit) {
+  return read_and_parse(path, io_prefix, limit, parse_obs);
+}
+
+FileInput<navigation::NavParse> read_navigation_file(const std::string& path, std::string_view io_prefix,
+                                                     std::uint64_t limit) {
+  return read_and_parse(path, io_prefix, limit, parse_nav);
+}
+
+FileInput<rinex::ObsParse> parse_observation_bytes(std::string_view bytes, std::string_view file_name,
+                                                   std::uint64_t limit) {
+  return unpack_and_parse(bytes, file_name, limit, parse_obs);
+}
+
+FileInput<navigation::NavParse> parse_navigation_bytes(std::string_view bytes, std::uint64_t limit) {
+  return unpack_and_parse(bytes, "", limit, parse_nav);
+}
+
+std::string undecodable_message(const archive::DecodeFailure& failure, std::uint64_t limit) {
+  std::string text = archive::failure_text(failure, limit);
+  if (failure.kind == archive::FailureKind::too_large) text += " (quorlin_cn0.set_decompression_limit raises it)";
+  return text;
 }
 
 PyObject* raise_input_failure(const InputFailure& failure) {

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "archive/unpack.hpp"
 #include "python/convert.hpp"
 #include "python/file_input.hpp"
 #include "python/module_state.hpp"
@@ -19,15 +20,19 @@ namespace {
 
 constexpr const char* kVersion = "0.4.2";
 
-PyObject* parse_into_object(ModuleState* state, std::string_view bytes, std::string_view file_name) {
-  rinex::ObsParse parse = rinex::parse_observations(bytes, file_name);
-  if (parse.error != rinex::ParseError::none) return raise_parse_error(rinex::parse_error_text(parse.error));
-  return new_rinex_obs(state, std::move(parse.data));
-}
-
 PyObject* version(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
   if (!bind_none("version()", nargs, kwnames)) return nullptr;
   return to_py_str(kVersion).release();
+}
+
+PyObject* observations_object(ModuleState* state, FileInput<rinex::ObsParse>&& input) {
+  if (!input.parsed) return raise_input_failure(input.failure);
+  return new_rinex_obs(state, std::move(input.parsed->data));
+}
+
+PyObject* navigation_object(ModuleState* state, FileInput<navigation::NavParse>&& input) {
+  if (!input.parsed) return raise_input_failure(input.failure);
+  return new_navigation(state, std::move(input.parsed->data));
 }
 
 PyObject* read_rinex_obs(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -35,11 +40,10 @@ PyObject* read_rinex_obs(PyObject* module, PyObject* const* args, Py_ssize_t nar
   std::array<PyObject*, 1> bound{};
   if (!bind("read_rinex_obs()", params, args, nargs, kwnames, bound)) return nullptr;
   std::string path;
-  if (!to_string(bound[0], "path", path)) return nullptr;
+  if (!to_path(bound[0], "path", path)) return nullptr;
+  ModuleState* state = state_of_module(module);
   return guarded([&]() -> PyObject* {
-    rinex::FileRead file = rinex::read_file(path);
-    if (!file.ok()) return raise_io_error(file.error);
-    return parse_into_object(state_of_module(module), file.bytes, rinex::file_name_of(path));
+    return observations_object(state, read_observations(path, "", state->decompression_limit));
   });
 }
 
@@ -52,7 +56,10 @@ PyObject* parse_bytes(const char* function, PyObject* module, PyObject* const* a
   std::string_view data;
   std::string filename;
   if (!to_bytes(bound[0], "data", data) || !to_string(bound[1], "filename", filename)) return nullptr;
-  return guarded([&]() -> PyObject* { return parse_into_object(state_of_module(module), data, filename); });
+  ModuleState* state = state_of_module(module);
+  return guarded([&]() -> PyObject* {
+    return observations_object(state, parse_observation_bytes(data, filename, state->decompression_limit));
+  });
 }
 
 PyObject* read_rinex_obs_bytes(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -63,22 +70,15 @@ PyObject* parse_rinex(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
   return parse_bytes("parse_rinex()", module, args, nargs, kwnames);
 }
 
-PyObject* parse_navigation_object(ModuleState* state, std::string_view bytes) {
-  navigation::NavParse parse = navigation::parse_navigation(bytes);
-  if (parse.error != rinex::ParseError::none) return raise_parse_error(rinex::parse_error_text(parse.error));
-  return new_navigation(state, std::move(parse.data));
-}
-
 PyObject* read_navigation(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr std::array<Param, 1> params{{{"path", true}}};
   std::array<PyObject*, 1> bound{};
   if (!bind("read_navigation()", params, args, nargs, kwnames, bound)) return nullptr;
   std::string path;
-  if (!to_string(bound[0], "path", path)) return nullptr;
+  if (!to_path(bound[0], "path", path)) return nullptr;
+  ModuleState* state = state_of_module(module);
   return guarded([&]() -> PyObject* {
-    rinex::FileRead file = rinex::read_file(path);
-    if (!file.ok()) return raise_io_error(file.error);
-    return parse_navigation_object(state_of_module(module), file.bytes);
+    return navigation_object(state, read_navigation_file(path, "", state->decompression_limit));
   });
 }
 
@@ -88,7 +88,10 @@ PyObject* read_navigation_bytes(PyObject* module, PyObject* const* args, Py_ssiz
   if (!bind("read_navigation_bytes()", params, args, nargs, kwnames, bound)) return nullptr;
   std::string_view data;
   if (!to_bytes(bound[0], "data", data)) return nullptr;
-  return guarded([&]() -> PyObject* { return parse_navigation_object(state_of_module(module), data); });
+  ModuleState* state = state_of_module(module);
+  return guarded([&]() -> PyObject* {
+    return navigation_object(state, parse_navigation_bytes(data, state->decompression_limit));
+  });
 }
 
 struct QuickArguments {
@@ -99,10 +102,10 @@ struct QuickArguments {
 };
 
 bool read_quick_arguments(const std::array<PyObject*, 4>& bound, QuickArguments& a) {
-  if (!to_string(bound[0], "obs_path", a.obs_path)) return false;
+  if (!to_path(bound[0], "obs_path", a.obs_path)) return false;
   if (!is_absent(bound[1])) {
     a.nav_path.emplace();
-    if (!to_string(bound[1], "nav_path", *a.nav_path)) return false;
+    if (!to_path(bound[1], "nav_path", *a.nav_path)) return false;
   }
   if (bound[2] && !to_double(bound[2], "min_elevation", a.min_elevation)) return false;
   if (!is_absent(bound[3])) {
@@ -119,19 +122,59 @@ PyObject* analyze_cn0(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
   if (!bind("analyze_cn0()", params, args, nargs, kwnames, bound)) return nullptr;
   QuickArguments a;
   if (!read_quick_arguments(bound, a)) return nullptr;
+  ModuleState* state = state_of_module(module);
   return guarded([&]() -> PyObject* {
-    FileInput<rinex::ObsParse> obs = read_observations(a.obs_path, "Cannot read obs file: ");
+    std::uint64_t limit = state->decompression_limit;
+    FileInput<rinex::ObsParse> obs = read_observations(a.obs_path, "Cannot read obs file: ", limit);
     if (!obs.parsed) return raise_input_failure(obs.failure);
     FileInput<navigation::NavParse> nav;
     if (a.nav_path) {
-      nav = read_navigation_file(*a.nav_path, "Cannot read nav file: ");
+      nav = read_navigation_file(*a.nav_path, "Cannot read nav file: ", limit);
       if (!nav.parsed) return raise_input_failure(nav.failure);
     }
     cn0::AnalysisConfig config = cn0::quick_config(a.min_elevation, std::move(a.systems));
     const navigation::NavigationData* navigation = nav.parsed ? &nav.parsed->data : nullptr;
     cn0::AnalysisInput input = cn0::analysis_input(config, obs.parsed->data, navigation);
-    return new_analysis_result(state_of_module(module), cn0::run_analysis(input));
+    return new_analysis_result(state, cn0::run_analysis(input));
   });
+}
+
+// Plain data come back as the same bytes object, without a copy.
+PyObject* decompress(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 2> params{{{"data", true}, {"filename", false}}};
+  std::array<PyObject*, 2> bound{};
+  if (!bind("decompress()", params, args, nargs, kwnames, bound)) return nullptr;
+  std::string_view data;
+  std::string filename;
+  if (!to_bytes(bound[0], "data", data) || (bound[1] && !to_string(bound[1], "filename", filename))) return nullptr;
+  ModuleState* state = state_of_module(module);
+  return guarded([&]() -> PyObject* {
+    archive::Unpacked unpacked = archive::unpack(data, filename, state->decompression_limit);
+    if (!unpacked.ok()) return raise_parse_error(undecodable_message(unpacked.failure, state->decompression_limit));
+    std::string_view plain = unpacked.bytes.view();
+    Ref bytes = unpacked.layers == 0 ? Ref::borrow(bound[0])
+                                     : Ref::steal(PyBytes_FromStringAndSize(plain.data(), static_cast<Py_ssize_t>(plain.size())));
+    if (!bytes) return nullptr;
+    unpacked.bytes.release();
+    Ref name = to_py_str(unpacked.name);
+    if (!name) return nullptr;
+    return PyTuple_Pack(2, bytes.get(), name.get());
+  });
+}
+
+PyObject* get_decompression_limit(PyObject* module, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("get_decompression_limit()", nargs, kwnames)) return nullptr;
+  return PyLong_FromUnsignedLongLong(state_of_module(module)->decompression_limit);
+}
+
+PyObject* set_decompression_limit(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 1> params{{{"max_bytes", true}}};
+  std::array<PyObject*, 1> bound{};
+  if (!bind("set_decompression_limit()", params, args, nargs, kwnames, bound)) return nullptr;
+  std::uint64_t limit = 0;
+  if (!to_u64(bound[0], "max_bytes", limit)) return nullptr;
+  state_of_module(module)->decompression_limit = limit;
+  return Py_NewRef(Py_None);
 }
 
 // The interpreter lock stays held while curl runs: the download is one short call.
@@ -173,6 +216,14 @@ PyMethodDef functions[] = {
      "download_tle()\n--\n\nDownload GNSS TLE from CelesTrak"},
     {"parse_tle_content", as_cfunction<parse_tle_content>(), kFunctionFlags,
      "parse_tle_content(content)\n--\n\nParse TLE content and return satellite count"},
+    {"decompress", as_cfunction<decompress>(), kFunctionFlags,
+     "decompress(data, filename='')\n--\n\nDecode gzip, Unix compress, bzip2, zip and compact RINEX data, also "
+     "nested: returns the plain bytes (plain data unchanged) and the file name without its compression suffixes"},
+    {"get_decompression_limit", as_cfunction<get_decompression_limit>(), kFunctionFlags,
+     "get_decompression_limit()\n--\n\nThe most bytes one decoded layer of a compressed input may take"},
+    {"set_decompression_limit", as_cfunction<set_decompression_limit>(), kFunctionFlags,
+     "set_decompression_limit(max_bytes)\n--\n\nSet the most bytes one decoded layer of a compressed input "
+     "may take (4 GiB unless set); larger inputs raise ValueError"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -225,6 +276,7 @@ int add_type(PyObject* module, PyObject* type, PyObject*& slot) {
 // Attributes first, then the classes, then the functions.
 int fill_module(PyObject* module) {
   ModuleState* state = state_of_module(module);
+  state->decompression_limit = archive::kDefaultOutputLimit;
   if (PyModule_AddStringConstant(module, "VERSION", kVersion) < 0) return -1;
   if (PyModule_AddStringConstant(module, "__version__", kVersion) < 0) return -1;
   if (add_type(module, create_rinex_obs_type(module), state->rinex_obs_type) < 0) return -1;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <span>
 #include <type_traits>
 
@@ -24,6 +25,7 @@ struct ModuleState {
   PyObject* analyzer_type;
   PyObject* analysis_result_type;
   PyObject* quality_score_type;
+  std::uint64_t decompression_limit;  // bytes each decoded layer of an input may take
 };
 static_assert(std::is_trivial_v<ModuleState>);
 

@@ -57,6 +57,30 @@ bool read_all(int fd, std::string& out, int& error) {
   return true;
 }
 
+// Whether text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool is_utf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char lead = byte(i);
+    std::size_t extra = lead < 0x80 ? 0 : lead >= 0xc2 && lead <= 0xdf ? 1 : lead >= 0xe0 && lead <= 0xef ? 2
+                        : lead >= 0xf0 && lead <= 0xf4 ? 3 : 4;
+    if (extra == 4 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((byte(i + k) & 0xc0) != 0x80) return false;
+    }
+    if (extra >= 2) {
+      unsigned char second = byte(i + 1);
+      if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) || (lead == 0xf0 && second < 0x90) ||
+          (lead == 0xf4 && second > 0x8f)) {
+        return false;
+      }
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 FileRead read_file(std::string_view path) {
@@ -91,7 +115,7 @@ std::string file_name_of(std::string_view path) {
     if (!component.empty() && component != ".") last = component;
     pos = slash + 1;
   }
-  if (last.empty() || last == "..") return "unknown.obs";
+  if (last.empty() || last == ".." || !is_utf8(last)) return "unknown.obs";
   return std::string(last);
 }
 

@@ -17,7 +17,7 @@ struct FileRead {
 [[nodiscard]] FileRead read_file(std::string_view path);
 
 /// The last component of a path ("site0010.24o" of "/data/site0010.24o/"), or "unknown.obs" when
-/// there is no normal last component (a root, "." or "..").
+/// there is no normal last component (a root, "." or "..") or it is not valid UTF-8.
 std::string file_name_of(std::string_view path);
 
 }  // namespace qcn::rinex

@@ -14,7 +14,9 @@
 #include <unistd.h>
 
 #include "obs_text.hpp"
+#include "archive_support.hpp"
 #include "rinex/file_reader.hpp"
+#include "rinex/plain_input.hpp"
 #include "rinex/obs_parser.hpp"
 
 namespace {
@@ -46,6 +48,12 @@ TEST(FileNameTest, TakesTheLastNormalComponent) {
       {"/", "unknown.obs"},
       {".", "unknown.obs"},
       {"", "unknown.obs"},
+      // A name that is not UTF-8 cannot become a marker name.
+      {"/data/s\xe9te.obs", "unknown.obs"},
+      {"/data/s\xc3\xa9te.obs", "s\xc3\xa9te.obs"},
+      {"/data/\xed\xa0\x80.obs", "unknown.obs"},
+      {"/data/\xf0\x9f\x9b\xb0.obs", "\xf0\x9f\x9b\xb0.obs"},
+      {"/data/\xc3", "unknown.obs"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.path);
@@ -102,6 +110,30 @@ TEST_F(FileReaderTest, ReadsPipesPastTheFirstGuess) {
   writer.join();
   ASSERT_TRUE(file.ok()) << file.error;
   EXPECT_EQ(file.bytes, bytes);
+}
+
+TEST_F(FileReaderTest, PlainInputOfPlainAndCompressedFiles) {
+  const std::string rinex = "     3.04           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n";
+  qcn::rinex::PlainInput plain = qcn::rinex::read_plain_input(write("site.rnx", rinex), 1 << 20);
+  ASSERT_TRUE(plain.ok());
+  EXPECT_EQ(plain.unpacked.layers, 0);  // the bytes as read, not a decoded copy
+  EXPECT_EQ(plain.bytes(), rinex);
+  EXPECT_EQ(plain.unpacked.name, "site.rnx");
+
+  qcn::rinex::PlainInput packed = qcn::rinex::read_plain_input(write("site.rnx.gz", qcn::test::gzip_bytes(rinex)), 1 << 20);
+  ASSERT_TRUE(packed.ok());
+  EXPECT_EQ(packed.unpacked.layers, 1);
+  EXPECT_EQ(packed.bytes(), rinex);
+  EXPECT_EQ(packed.unpacked.name, "site.rnx");
+  EXPECT_TRUE(packed.file_bytes.empty());
+
+  qcn::rinex::PlainInput missing = qcn::rinex::read_plain_input((dir_ / "none.gz").string(), 1 << 20);
+  EXPECT_EQ(missing.failure, qcn::rinex::PlainInput::Failure::unreadable);
+  EXPECT_EQ(missing.error, "No such file or directory (os error 2)");
+
+  qcn::rinex::PlainInput cut = qcn::rinex::read_plain_input(write("cut.gz", qcn::test::gzip_bytes(rinex).substr(0, 20)), 1 << 20);
+  EXPECT_EQ(cut.failure, qcn::rinex::PlainInput::Failure::undecodable);
+  EXPECT_EQ(cut.error, "Corrupt gzip data: unexpected end of stream");
 }
 
 TEST_F(FileReaderTest, ReportsTheSystemErrorWithItsNumber) {

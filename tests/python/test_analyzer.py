@@ -271,7 +271,12 @@ def test_parser_gets_the_last_path_component(tmp_path, files, monkeypatch):
     assert analyzer.analyze_file(files["obs"]).station_name == "SITE"
 
 
-def test_other_threads_run_during_analyze_file(esbc_obs):
+@pytest.mark.parametrize("compressed", [False, True], ids=["plain", "hatanaka-gzip"])
+def test_other_threads_run_during_analyze_file(esbc_obs, compressed):
+    if compressed:  # decompression runs without the lock too
+        esbc_obs = SHARED_DATA / "compressed" / "ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz"
+        if not esbc_obs.is_file():
+            pytest.skip(f"shared data file missing: {esbc_obs}")
     analyzer = q.CN0Analyzer(q.AnalysisConfig())
     ticks, calls = [], []
     stop = threading.Event()

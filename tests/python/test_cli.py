@@ -255,6 +255,67 @@ def test_inspect_observations_of_gzip_file_and_type_override(capsys):
     assert set(info["systems"]) >= {"E", "R"}
 
 
+# --- compressed files -------------------------------------------------------------------------
+
+ESBC_CRX = "ESBC00DNK_R_20201770000_01D_30S_MO.crx.gz"
+
+
+def test_report_of_hatanaka_file_equals_report_of_its_plain_day(capsys, tmp_path):
+    crx, plain = shared("compressed", ESBC_CRX), plain_copy(shared("obs", ESBC_OBS), tmp_path)
+    status, from_crx, _ = run(capsys, crx)
+    _, from_plain, _ = run(capsys, plain)
+    assert status == 0 and "Marker:         ESBC00DNK" in from_crx
+    assert from_crx.replace(str(crx), "FILE") == from_plain.replace(str(plain), "FILE")
+
+
+@pytest.mark.parametrize("name", ["york0440.15d", "york0440.zip"])
+def test_inspect_rinex_2_hatanaka_and_zip_files(capsys, name):
+    status, out, _ = run(capsys, "--inspect", "--json", shared("compressed", name))
+    info = json.loads(out)
+    assert status == 0 and info["kind"] == "obs" and info["version"] == 2.11
+    with_satellites = [letter for letter, system in info["systems"].items() if system["satellites"]]
+    assert (info["marker_name"], info["epochs"], with_satellites) == ("YORK", 2880, ["G"])
+    assert len(info["systems"]["G"]["satellites"]) == 30 and info["systems"]["G"]["has_cn0"]
+
+
+def test_inspect_compressed_observations_equals_inspect_of_the_plain_file(capsys, tmp_path):
+    crx, plain = shared("compressed", ESBC_CRX), plain_copy(shared("obs", ESBC_OBS), tmp_path)
+    _, from_crx, _ = run(capsys, "--inspect", "--json", crx)
+    _, from_plain, _ = run(capsys, "--inspect", "--json", plain)
+    assert {**json.loads(from_crx), "file": ""} == {**json.loads(from_plain), "file": ""}
+
+
+@pytest.mark.parametrize("tool", ["compress", "bzip2"])
+def test_inspect_and_analysis_with_compressed_navigation(capsys, tmp_path, tool):
+    if shutil.which(tool) is None:
+        pytest.skip(f"{tool} is not installed")
+    nav = shared("nav", "NMBUS_SAMSUNG_S20.20n")
+    packed = tmp_path / (nav.name + (".Z" if tool == "compress" else ".bz2"))
+    packed.write_bytes(subprocess.run([tool, "-c", nav], capture_output=True, check=True).stdout)
+    _, plain_info, _ = run(capsys, "--inspect", "--json", nav)
+    status, packed_info, _ = run(capsys, "--inspect", "--json", packed)
+    assert status == 0 and {**json.loads(packed_info), "file": ""} == {**json.loads(plain_info), "file": ""}
+    obs = shared("obs", "NMBUS_SAMSUNG_S20.20o")
+    _, from_plain, _ = run(capsys, "--json", "--nav", nav, obs)
+    status, from_packed, _ = run(capsys, "--json", "--nav", packed, obs)
+    assert status == 0 and from_packed == from_plain
+
+
+def test_output_names_leave_out_compression_suffixes(capsys, tmp_path):
+    sources = []
+    for suffix, packer in ((".gz", gzip.compress), (".Z", None)):
+        path = tmp_path / f"site{len(sources)}.20o{suffix}"
+        if packer is None:
+            if shutil.which("compress") is None:
+                continue
+            packer = lambda data: subprocess.run(["compress", "-c"], input=data, capture_output=True).stdout
+        path.write_bytes(packer(SAMPLE.read_bytes()))
+        sources.append(path)
+    status, _, _ = run(capsys, "-o", tmp_path / "out", *sources)
+    assert status == 0
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == [f"site{i}.20o.json" for i in range(len(sources))]
+
+
 # --- several files, progress and errors -------------------------------------------------------
 
 def test_several_files_progress_and_continuation_after_errors(capsys, tmp_path):
@@ -281,7 +342,7 @@ def broken_gzip(tmp_path):
     "make_args, message",
     [
         (lambda tmp: [tmp], "Is a directory"),
-        (lambda tmp: [broken_gzip(tmp)], "end-of-stream"),
+        (lambda tmp: [broken_gzip(tmp)], "Corrupt gzip data: unexpected end of stream"),
         (lambda tmp: ["--nav", tmp / "none.20n", SAMPLE], "No such file or directory"),
         (lambda tmp: [shared("nav", "brdc0010.21n")], "a navigation file"),
         (lambda tmp: ["--inspect", tmp / "none.txt"], "No such file or directory"),

@@ -22,6 +22,12 @@ FUNCTIONS = {
     "version": ("()", "Get library version"),
     "download_tle": ("()", "Download GNSS TLE from CelesTrak"),
     "parse_tle_content": ("(content)", "Parse TLE content and return satellite count"),
+    "decompress": ("(data, filename='')", "Decode gzip, Unix compress, bzip2, zip and compact RINEX data, also "
+                   "nested: returns the plain bytes (plain data unchanged) and the file name without its "
+                   "compression suffixes"),
+    "get_decompression_limit": ("()", "The most bytes one decoded layer of a compressed input may take"),
+    "set_decompression_limit": ("(max_bytes)", "Set the most bytes one decoded layer of a compressed input may "
+                                "take (4 GiB unless set); larger inputs raise ValueError"),
 }
 
 SMALL_V3 = (header_v3({"G": "C1C S1C"}) + epoch_v3("2024 03 01 00 00 30.0000000", [("G01", [2.0e7, 45.0])])).encode()

@@ -1,0 +1,31 @@
+// Reading a file and decoding what it holds.
+#include "rinex/plain_input.hpp"
+
+#include "archive/format_detect.hpp"
+#include "rinex/file_reader.hpp"
+
+namespace qcn::rinex {
+
+PlainInput read_plain_input(std::string_view path, std::uint64_t limit) {
+  PlainInput input;
+  FileRead file = read_file(path);
+  if (!file.ok()) {
+    input.failure = PlainInput::Failure::unreadable;
+    input.error = std::move(file.error);
+    return input;
+  }
+  std::string name = file_name_of(path);
+  if (archive::detect_format(file.bytes) == archive::Format::plain) {
+    input.file_bytes = std::move(file.bytes);
+    input.unpacked.name = std::move(name);
+    return input;
+  }
+  input.unpacked = archive::unpack(std::move(file.bytes), name, limit);
+  if (!input.unpacked.ok()) {
+    input.failure = PlainInput::Failure::undecodable;
+    input.error = archive::failure_text(input.unpacked.failure, limit);
+  }
+  return input;
+}
+
+}  // namespace qcn::rinex
