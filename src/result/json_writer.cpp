@@ -154,7 +154,8 @@ char* put_json_string(char* out, std::string_view text) {
     out = put_escape(out + (i - run_start), c);
     run_start = i + 1;
   }
-  std::memcpy(out, text.data() + run_start, text.size() - run_start);
+  // An empty view may have no data pointer at all, which memcpy must not be given.
+  if (run_start < text.size()) std::memcpy(out, text.data() + run_start, text.size() - run_start);
   out += text.size() - run_start;
   *out++ = '"';
   return out;
