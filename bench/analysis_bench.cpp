@@ -67,8 +67,9 @@ void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int r
   std::optional<cn0::SampleGroups> grouped;
   step("group samples", [&] { grouped.emplace(cn0::group_samples(set)); });
   const cn0::SampleGroups& groups = *grouped;
-  step("summary + satellite stats", [&] { r = {}; cn0::fill_summary_and_satellite_stats(r, set, groups, loaded.obs.data); });
-  step("constellation stats", [&] { cn0::fill_constellation_stats(r, set, groups, loaded.obs.data); });
+  const cn0::ObservationFigures figures = cn0::observation_figures(loaded.obs.data);
+  step("summary + satellite stats", [&] { r = {}; cn0::fill_summary_and_satellite_stats(r, set, groups, figures); });
+  step("constellation stats", [&] { cn0::fill_constellation_stats(r, set, groups, figures); });
   step("time series", [&] { r.timeseries = {}; cn0::fill_timeseries(r, set, groups); });
   step("skyplot + heatmap", [&] { r.skyplot = {}; r.heatmap = {}; cn0::fill_skyplot(r, set, groups); });
   step("anomalies", [&] {

@@ -178,6 +178,10 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   // are still reported as missing.
   result.visibility = std::move(extraction.visibility);
   if (set.empty()) return result;
+  const ObservationFigures figures = observation_figures(observations);
+  // Nothing reads the record any more: an owner that lent it for this analysis alone gets its
+  // memory back before the result grows.
+  if (input.release_observations) input.release_observations();
   const SampleGroups groups = group_samples(set);
 
   // The steps read the samples and fill separate parts of the result, so they may run side by
@@ -187,8 +191,8 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
                                      input.anomaly_threshold_critical};
   parallel::run_tasks(input.pool, 5, [&](std::size_t step) {
     switch (step) {
-      case 0: fill_summary_and_satellite_stats(result, set, groups, observations); break;
-      case 1: fill_constellation_stats(result, set, groups, observations); break;
+      case 0: fill_summary_and_satellite_stats(result, set, groups, figures); break;
+      case 1: fill_constellation_stats(result, set, groups, figures); break;
       case 2: fill_timeseries(result, set, groups); break;
       case 3: fill_skyplot(result, set, groups); break;
       default: detect_anomalies(events, set, groups, thresholds); break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,8 @@ struct AnalysisInput {
   double spoofing_min_unexpected_count = 8.0;
   const navigation::NavigationData* navigation = nullptr;
   parallel::Pool* pool = nullptr;  // the threads the independent steps run on; none: one after another
+  // Called once the observations are no longer read, when the caller may free them early.
+  std::function<void()> release_observations;
 };
 
 AnalysisInput analysis_input(const AnalysisConfig& config, const rinex::RinexObsData& observations,

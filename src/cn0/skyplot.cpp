@@ -28,8 +28,25 @@ std::string trace_system_name(std::string_view satellite) {
   return std::string(system ? system->skyplot_name : rinex::kOtherSkyplotName);
 }
 
+/// Per satellite, whether its samples come in time order: its time series then holds its points
+/// in sample order, and the trace shares them.
+std::vector<char> in_time_order(const SampleSet& set) {
+  std::vector<std::uint32_t> place(set.timestamps.size());
+  for (std::uint32_t p = 0; p < set.sorted_times.size(); ++p) place[set.sorted_times[p]] = p;
+  std::vector<char> ordered(set.satellites.size(), 1);
+  std::vector<std::uint32_t> last(set.satellites.size(), 0);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    const std::uint32_t s = set.satellite(i);
+    const std::uint32_t p = place[set.time(i)];
+    if (p < last[s]) ordered[s] = 0;
+    last[s] = p;
+  }
+  return ordered;
+}
+
 /// One trace per satellite, its points in sample order.
 void fill_traces(result::SkyplotData& skyplot, const SampleSet& set) {
+  const std::vector<char> shared = in_time_order(set);
   std::vector<std::uint32_t> counts(set.satellites.size(), 0);
   for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
   skyplot.traces.resize(set.satellites.size());
@@ -37,10 +54,12 @@ void fill_traces(result::SkyplotData& skyplot, const SampleSet& set) {
     result::SkyplotTrace& trace = skyplot.traces[s];
     trace.satellite = set.satellites[s].id;
     trace.system = trace_system_name(trace.satellite);
-    trace.points.reserve(counts[s]);
+    trace.points_in_series = shared[s];
+    if (!shared[s]) trace.points.reserve(counts[s]);
   }
   for (std::size_t i = 0; i < set.size(); ++i) {
-    skyplot.traces[set.satellite(i)].points.push_back({set.azimuth(i), set.elevation(i), set.cn0(i)});
+    const std::uint32_t s = set.satellite(i);
+    if (!shared[s]) skyplot.traces[s].points.push_back({set.azimuth(i), set.elevation(i), set.cn0(i)});
   }
 }
 

@@ -208,15 +208,20 @@ std::vector<std::uint64_t> data_gaps_by_satellite(const SampleSet& set) {
 
 }  // namespace
 
+ObservationFigures observation_figures(const rinex::RinexObsData& observations) {
+  return {observations.epochs.size(), rinex::unique_satellite_count(observations),
+          rinex::satellites_by_system(observations)};
+}
+
 void fill_summary_and_satellite_stats(result::AnalysisResult& result, const SampleSet& set,
-                                      const SampleGroups& groups, const rinex::RinexObsData& observations) {
+                                      const SampleGroups& groups, const ObservationFigures& observations) {
   (void)groups;
   result::ResultSummary& summary = result.summary;
   summary.total_observations = set.size();
-  summary.total_epochs = observations.epochs.size();
-  summary.total_satellites = rinex::unique_satellite_count(observations);
+  summary.total_epochs = observations.total_epochs;
+  summary.total_satellites = observations.total_satellites;
   summary.systems_observed.clear();
-  for (const auto& [letter, satellites] : rinex::satellites_by_system(observations)) {
+  for (const auto& [letter, satellites] : observations.satellites_by_system) {
     std::string name = raw_system_name(letter.front());
     auto& observed = summary.systems_observed;
     if (std::find(observed.begin(), observed.end(), name) == observed.end()) observed.push_back(std::move(name));
@@ -240,9 +245,9 @@ void fill_summary_and_satellite_stats(result::AnalysisResult& result, const Samp
 }
 
 void fill_constellation_stats(result::AnalysisResult& result, const SampleSet& set, const SampleGroups& groups,
-                              const rinex::RinexObsData& observations) {
+                              const ObservationFigures& observations) {
   (void)groups;
-  rinex::OrderedMap<std::vector<std::string>> raw = rinex::satellites_by_system(observations);
+  const rinex::OrderedMap<std::vector<std::string>>& raw = observations.satellites_by_system;
   const std::vector<Cn0Figures> by_constellation_figures =
       cn0_figures_by(set, set.constellations.size(), [&](std::size_t i) { return set.constellation(i); });
   const std::vector<Cn0Figures> satellite_figures =

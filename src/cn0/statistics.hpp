@@ -13,12 +13,22 @@ std::string raw_system_name(char letter);
 /// Satellites a constellation is expected to show without a visibility prediction.
 std::uint64_t default_expected_satellites(std::string_view constellation);
 
+/// What the statistics read of the observation record itself, before any filtering: taken once,
+/// so the record may go before the statistics run.
+struct ObservationFigures {
+  std::uint64_t total_epochs = 0;
+  std::uint64_t total_satellites = 0;
+  rinex::OrderedMap<std::vector<std::string>> satellites_by_system;  // letter -> identifiers
+};
+
+ObservationFigures observation_figures(const rinex::RinexObsData& observations);
+
 /// Fills the summary counts, systems_observed, mean/min/max C/N0 and satellite_stats.
 void fill_summary_and_satellite_stats(result::AnalysisResult& result, const SampleSet& set,
-                                      const SampleGroups& groups, const rinex::RinexObsData& observations);
+                                      const SampleGroups& groups, const ObservationFigures& observations);
 
 /// Fills constellation_stats; satellites_expected reads result.visibility when present.
 void fill_constellation_stats(result::AnalysisResult& result, const SampleSet& set, const SampleGroups& groups,
-                              const rinex::RinexObsData& observations);
+                              const ObservationFigures& observations);
 
 }  // namespace qcn::cn0

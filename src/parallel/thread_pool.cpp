@@ -4,6 +4,10 @@
 #include <atomic>
 #include <exception>
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 namespace qcn::parallel {
 
 struct Pool::Batch {
@@ -17,6 +21,14 @@ struct Pool::Batch {
 };
 
 unsigned hardware_threads() {
+#ifdef __linux__
+  // The processors this process may run on (taskset, container limits), not all of the machine's.
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int n = CPU_COUNT(&allowed);
+    if (n > 0) return static_cast<unsigned>(n);
+  }
+#endif
   const unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : n;
 }

@@ -29,7 +29,7 @@ class TaskRef {
   void (*call_)(void*, std::size_t);
 };
 
-/// The number of hardware threads of the machine, at least 1.
+/// The number of processors this process may run on, at least 1.
 unsigned hardware_threads();
 
 class Pool {

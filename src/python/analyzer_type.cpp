@@ -7,6 +7,7 @@
 
 #include "cn0/analysis.hpp"
 #include "python/convert.hpp"
+#include "python/file_analysis.hpp"
 #include "python/file_input.hpp"
 #include "python/module_state.hpp"
 #include "python/unlocked.hpp"
@@ -111,45 +112,12 @@ PyObject* analyze(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* 
     }
     const navigation::NavigationData* navigation = r.navigation ? &*r.navigation : nullptr;
     cn0::AnalysisInput input = cn0::analysis_input(r.config, *r.observations, navigation);
+    input.pool = analysis_pool(state_of(self));
     return new_analysis_result(state_of(self), cn0::run_analysis(input));
   });
 }
 
 // --- the file style: paths read, parsed and analysed with the interpreter lock released
-
-/// Everything the unlocked part needs, owned.
-struct FileRequest {
-  cn0::AnalysisConfig config;
-  std::string obs_path;
-  std::optional<std::string> nav_path;
-  std::uint64_t decompression_limit = 0;
-};
-
-/// The result, or the failure of the first file that could not be read or parsed.
-struct FileAnalysis {
-  std::optional<result::AnalysisResult> result;
-  InputFailure failure;
-};
-
-FileAnalysis analyze_files(const FileRequest& request) {
-  FileAnalysis analysis;
-  FileInput<rinex::ObsParse> obs = read_observations(request.obs_path, "", request.decompression_limit);
-  if (!obs.parsed) {
-    analysis.failure = std::move(obs.failure);
-    return analysis;
-  }
-  FileInput<navigation::NavParse> nav;
-  if (request.nav_path) {
-    nav = read_navigation_file(*request.nav_path, "", request.decompression_limit);
-    if (!nav.parsed) {
-      analysis.failure = std::move(nav.failure);
-      return analysis;
-    }
-  }
-  const navigation::NavigationData* navigation = nav.parsed ? &nav.parsed->data : nullptr;
-  analysis.result = cn0::run_analysis(cn0::analysis_input(request.config, obs.parsed->data, navigation));
-  return analysis;
-}
 
 /// Runs make_request(record) with the lock held, then the files' analysis without it.
 ///
@@ -164,7 +132,7 @@ PyObject* analyze_paths(PyObject* self, MakeRequest make_request) {
   if (!state) return nullptr;
   return with_record<Record>(self, [&](const Record& r) -> PyObject* {
     FileRequest request = make_request(r);
-    request.decompression_limit = state->decompression_limit;
+    request.reading = observation_reading(state, rinex::ObservationScope::cn0_only);
     FileAnalysis analysis = run_unlocked([&] { return analyze_files(request); });
     if (!analysis.result) return raise_input_failure(analysis.failure);
     return new_analysis_result(state, std::move(*analysis.result));
@@ -177,7 +145,7 @@ PyObject* analyze_file(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   if (!bind("CN0Analyzer.analyze_file()", params, args, nargs, kwnames, bound)) return nullptr;
   std::string obs_path;
   if (!to_path(bound[0], "obs_path", obs_path)) return nullptr;
-  return analyze_paths(self, [&](const Record& r) { return FileRequest{r.config, obs_path, r.config.nav_file}; });
+  return analyze_paths(self, [&](const Record& r) { return FileRequest{r.config, obs_path, r.config.nav_file, {}, "", ""}; });
 }
 
 PyObject* analyze_with_nav(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -187,7 +155,7 @@ PyObject* analyze_with_nav(PyObject* self, PyObject* const* args, Py_ssize_t nar
   std::string obs_path;
   std::string nav_path;
   if (!to_path(bound[0], "obs_path", obs_path) || !to_path(bound[1], "nav_path", nav_path)) return nullptr;
-  return analyze_paths(self, [&](const Record& r) { return FileRequest{r.config, obs_path, nav_path}; });
+  return analyze_paths(self, [&](const Record& r) { return FileRequest{r.config, obs_path, nav_path, {}, "", ""}; });
 }
 
 constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;

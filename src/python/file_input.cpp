@@ -1,6 +1,7 @@
 // Reading, decoding and parsing of inputs, with failures as values.
 #include "python/file_input.hpp"
 
+#include <functional>
 #include <utility>
 
 #include "archive/unpack.hpp"
@@ -10,14 +11,18 @@
 namespace qcn::python {
 namespace {
 
+/// Told of the bytes a parse has passed, which a mapped file may give back.
+using Release = std::function<void(std::size_t, std::size_t)>;
+
 template <typename Parse>
-using ParsedBy = decltype(std::declval<Parse>()(std::string_view{}, std::string_view{}));
+using ParsedBy = decltype(std::declval<Parse>()(std::string_view{}, std::string_view{}, Release{}));
 
 /// Parses plain bytes under their plain file name.
 template <typename Parse>
-FileInput<ParsedBy<Parse>> parse_plain(std::string_view bytes, std::string_view name, Parse parse) {
+FileInput<ParsedBy<Parse>> parse_plain(std::string_view bytes, std::string_view name, Parse parse,
+                                       Release release = {}) {
   FileInput<ParsedBy<Parse>> input;
-  auto parsed = parse(bytes, name);
+  auto parsed = parse(bytes, name, std::move(release));
   if (parsed.error != rinex::ParseError::none) {
     input.failure = {InputFailure::Kind::unparsable, std::string(rinex::parse_error_text(parsed.error))};
     return input;
@@ -38,7 +43,8 @@ FileInput<ParsedBy<Parse>> read_and_parse(const std::string& path, std::string_v
                                : InputFailure{InputFailure::Kind::unparsable, undecodable_message(file.unpacked.failure, limit)};
     return input;
   }
-  return parse_plain(file.bytes(), file.unpacked.name, parse);
+  return parse_plain(file.bytes(), file.unpacked.name, parse,
+                     [&file](std::size_t begin, std::size_t end) { file.release(begin, end); });
 }
 
 /// Decodes bytes held by the caller and parses them.
@@ -54,14 +60,22 @@ FileInput<ParsedBy<Parse>> unpack_and_parse(std::string_view bytes, std::string_
   return parse_plain(unpacked.layers > 0 ? unpacked.bytes.view() : bytes, unpacked.name, parse);
 }
 
-rinex::ObsParse parse_obs(std::string_view bytes, std::string_view name) { return rinex::parse_observations(bytes, name); }
+/// The observation parser with the reading's threads and scope.
+auto observation_parser(const ObservationReading& reading) {
+  return [&reading](std::string_view bytes, std::string_view name, Release release) {
+    return rinex::parse_observations(bytes, name, rinex::ParseOptions{reading.pool, reading.scope, std::move(release)});
+  };
+}
 
-navigation::NavParse parse_nav(std::string_view bytes, std::string_view) { return navigation::parse_navigation(bytes); }
+navigation::NavParse parse_nav(std::string_view bytes, std::string_view, const Release&) {
+  return navigation::parse_navigation(bytes);
+}
 
 }  // namespace
 
-FileInput<rinex::ObsParse> read_observations(const std::string& path, std::string_view io_prefix, std::uint64_t limit) {
-  return read_and_parse(path, io_prefix, limit, parse_obs);
+FileInput<rinex::ObsParse> read_observations(const std::string& path, std::string_view io_prefix,
+                                             const ObservationReading& reading) {
+  return read_and_parse(path, io_prefix, reading.limit, observation_parser(reading));
 }
 
 FileInput<navigation::NavParse> read_navigation_file(const std::string& path, std::string_view io_prefix,
@@ -70,8 +84,8 @@ FileInput<navigation::NavParse> read_navigation_file(const std::string& path, st
 }
 
 FileInput<rinex::ObsParse> parse_observation_bytes(std::string_view bytes, std::string_view file_name,
-                                                   std::uint64_t limit) {
-  return unpack_and_parse(bytes, file_name, limit, parse_obs);
+                                                   const ObservationReading& reading) {
+  return unpack_and_parse(bytes, file_name, reading.limit, observation_parser(reading));
 }
 
 FileInput<navigation::NavParse> parse_navigation_bytes(std::string_view bytes, std::uint64_t limit) {

@@ -10,6 +10,7 @@
 
 #include "archive/decoded.hpp"
 #include "navigation/nav_parser.hpp"
+#include "parallel/thread_pool.hpp"
 #include "python/limited_api.hpp"
 #include "rinex/obs_parser.hpp"
 
@@ -30,10 +31,19 @@ struct FileInput {
   InputFailure failure;
 };
 
+/// How observations are read: the bound of each decoded layer, the threads of the parse, and
+/// which values are kept (an analysis needs the C/N0 values alone).
+struct ObservationReading {
+  std::uint64_t limit = 0;
+  parallel::Pool* pool = nullptr;
+  rinex::ObservationScope scope = rinex::ObservationScope::all;
+};
+
 /// Reads, decodes and parses an observation file; the parser gets the plain file name (the last
 /// component of path without its compression suffixes). A read failure's message is io_prefix
-/// followed by the operating system's text; each decoded layer is bounded by limit bytes.
-FileInput<rinex::ObsParse> read_observations(const std::string& path, std::string_view io_prefix, std::uint64_t limit);
+/// followed by the operating system's text; each decoded layer is bounded by reading.limit bytes.
+FileInput<rinex::ObsParse> read_observations(const std::string& path, std::string_view io_prefix,
+                                             const ObservationReading& reading);
 
 /// Reads, decodes and parses a navigation file, with failures as for read_observations.
 FileInput<navigation::NavParse> read_navigation_file(const std::string& path, std::string_view io_prefix,
@@ -42,7 +52,7 @@ FileInput<navigation::NavParse> read_navigation_file(const std::string& path, st
 /// Decodes and parses observation bytes; file_name (without the suffixes of the layers decoded)
 /// is the parser's file name.
 FileInput<rinex::ObsParse> parse_observation_bytes(std::string_view bytes, std::string_view file_name,
-                                                   std::uint64_t limit);
+                                                   const ObservationReading& reading);
 
 /// Decodes and parses navigation bytes.
 FileInput<navigation::NavParse> parse_navigation_bytes(std::string_view bytes, std::uint64_t limit);

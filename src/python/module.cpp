@@ -1,9 +1,11 @@
 // The quorlin_cn0 module: initialisation, attributes, classes and functions.
 #include <atomic>
+#include <unistd.h>
 #include <cstdint>
 
 #include "archive/unpack.hpp"
 #include "python/convert.hpp"
+#include "python/file_analysis.hpp"
 #include "python/file_input.hpp"
 #include "python/module_state.hpp"
 #include "python/ref.hpp"
@@ -43,7 +45,7 @@ PyObject* read_rinex_obs(PyObject* module, PyObject* const* args, Py_ssize_t nar
   if (!to_path(bound[0], "path", path)) return nullptr;
   ModuleState* state = state_of_module(module);
   return guarded([&]() -> PyObject* {
-    return observations_object(state, read_observations(path, "", state->decompression_limit));
+    return observations_object(state, read_observations(path, "", observation_reading(state, rinex::ObservationScope::all)));
   });
 }
 
@@ -58,7 +60,8 @@ PyObject* parse_bytes(const char* function, PyObject* module, PyObject* const* a
   if (!to_bytes(bound[0], "data", data) || !to_string(bound[1], "filename", filename)) return nullptr;
   ModuleState* state = state_of_module(module);
   return guarded([&]() -> PyObject* {
-    return observations_object(state, parse_observation_bytes(data, filename, state->decompression_limit));
+    return observations_object(
+        state, parse_observation_bytes(data, filename, observation_reading(state, rinex::ObservationScope::all)));
   });
 }
 
@@ -124,18 +127,12 @@ PyObject* analyze_cn0(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
   if (!read_quick_arguments(bound, a)) return nullptr;
   ModuleState* state = state_of_module(module);
   return guarded([&]() -> PyObject* {
-    std::uint64_t limit = state->decompression_limit;
-    FileInput<rinex::ObsParse> obs = read_observations(a.obs_path, "Cannot read obs file: ", limit);
-    if (!obs.parsed) return raise_input_failure(obs.failure);
-    FileInput<navigation::NavParse> nav;
-    if (a.nav_path) {
-      nav = read_navigation_file(*a.nav_path, "Cannot read nav file: ", limit);
-      if (!nav.parsed) return raise_input_failure(nav.failure);
-    }
-    cn0::AnalysisConfig config = cn0::quick_config(a.min_elevation, std::move(a.systems));
-    const navigation::NavigationData* navigation = nav.parsed ? &nav.parsed->data : nullptr;
-    cn0::AnalysisInput input = cn0::analysis_input(config, obs.parsed->data, navigation);
-    return new_analysis_result(state, cn0::run_analysis(input));
+    FileRequest request{cn0::quick_config(a.min_elevation, std::move(a.systems)), std::move(a.obs_path),
+                        std::move(a.nav_path), observation_reading(state, rinex::ObservationScope::cn0_only),
+                        "Cannot read obs file: ", "Cannot read nav file: "};
+    FileAnalysis analysis = analyze_files(request);
+    if (!analysis.result) return raise_input_failure(analysis.failure);
+    return new_analysis_result(state, std::move(*analysis.result));
   });
 }
 
@@ -253,7 +250,14 @@ int module_clear(PyObject* module) {
   return 0;
 }
 
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
+void module_free(void* module) {
+  module_clear(static_cast<PyObject*>(module));
+  if (ModuleState* state = state_of_module(static_cast<PyObject*>(module))) {
+    // A pool made by this process: its workers wait for work and are joined here.
+    if (state->pool != nullptr && state->pool_process == ::getpid()) delete state->pool;
+    state->pool = nullptr;
+  }
+}
 
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
@@ -312,6 +316,21 @@ PyObject* init_module() {
 }  // namespace
 
 ModuleState* state_of_module(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+parallel::Pool* analysis_pool(ModuleState* state) {
+  // A forked child has none of its parent's threads: it makes a pool of its own, and leaves the
+  // parent's (whose locks may have been held at the fork) untouched.
+  const std::int64_t process = ::getpid();
+  if (state->pool == nullptr || state->pool_process != process) {
+    state->pool = new parallel::Pool(parallel::hardware_threads());
+    state->pool_process = process;
+  }
+  return state->pool;
+}
+
+ObservationReading observation_reading(ModuleState* state, rinex::ObservationScope scope) {
+  return {state->decompression_limit, analysis_pool(state), scope};
+}
 
 ModuleState* imported_module_state() {
   if (!first_module) {

@@ -7,6 +7,8 @@
 #include <type_traits>
 
 #include "python/args.hpp"
+#include "python/file_input.hpp"
+#include "parallel/thread_pool.hpp"
 #include "python/limited_api.hpp"
 #include "cn0/analysis_config.hpp"
 #include "cn0/quality.hpp"
@@ -26,10 +28,18 @@ struct ModuleState {
   PyObject* analysis_result_type;
   PyObject* quality_score_type;
   std::uint64_t decompression_limit;  // bytes each decoded layer of an input may take
+  parallel::Pool* pool;  // the threads of parsing and analysis, owned; made for the process using it
+  std::int64_t pool_process;  // the process that made pool: a forked child makes its own
 };
 static_assert(std::is_trivial_v<ModuleState>);
 
 ModuleState* state_of_module(PyObject* module);
+
+/// The pool of threads sized to the machine, made on first use in this process.
+parallel::Pool* analysis_pool(ModuleState* state);
+
+/// How observations are read for an analysis (C/N0 values alone) or for inspection (everything).
+ObservationReading observation_reading(ModuleState* state, rinex::ObservationScope scope);
 
 /// The state of the module this process imported (it serves one interpreter only), for calls
 /// that receive neither the module nor an instance, such as static methods. Null with an
@@ -55,7 +65,7 @@ bool bind(const char* function, const std::array<Param, N>& params, PyObject* co
 /// Binds a call that takes no arguments.
 inline bool bind_none(const char* function, Py_ssize_t nargs, PyObject* kwnames) {
   std::array<PyObject*, 0> none{};
-  return bind(function, std::array<Param, 0>{}, nullptr, nargs, kwnames, none);
+  return python::bind(function, std::array<Param, 0>{}, nullptr, nargs, kwnames, none);
 }
 
 /// Raises the exception of a core parse error (ValueError with its message).

@@ -24,12 +24,14 @@ std::string fixed(double value, int decimals) { return rinex::fixed_text(value, 
 
 /// The joined one-decimal texts of a value of every point of a trace.
 template <double result::SkyplotPoint::*Field>
-std::string joined_points(const result::SkyplotTrace& trace) {
+std::string joined_points(const Record& r, const result::SkyplotTrace& trace) {
   std::string out;
-  for (std::size_t i = 0; i < trace.points.size(); ++i) {
-    if (i > 0) out += ',';
-    out += fixed(trace.points[i].*Field, 1);
-  }
+  bool first = true;
+  result::for_each_trace_point(r, trace, [&](const result::SkyplotPoint& point) {
+    if (!first) out += ',';
+    first = false;
+    out += fixed(point.*Field, 1);
+  });
   return out;
 }
 
@@ -213,13 +215,13 @@ TextMap constellation_entries(const result::ConstellationStats& s) {
   return m;
 }
 
-TextMap trace_entries(const result::SkyplotTrace& t) {
+TextMap trace_entries(const Record& r, const result::SkyplotTrace& t) {
   TextMap m;
   m["satellite"] = t.satellite;
   m["system"] = t.system;
-  m["azimuths"] = joined_points<&result::SkyplotPoint::azimuth>(t);
-  m["elevations"] = joined_points<&result::SkyplotPoint::elevation>(t);
-  m["cn0_values"] = joined_points<&result::SkyplotPoint::cn0>(t);
+  m["azimuths"] = joined_points<&result::SkyplotPoint::azimuth>(r, t);
+  m["elevations"] = joined_points<&result::SkyplotPoint::elevation>(r, t);
+  m["cn0_values"] = joined_points<&result::SkyplotPoint::cn0>(r, t);
   return m;
 }
 
@@ -376,7 +378,8 @@ QCN_METHOD(get_systems, to_py_str_list(r.summary.systems_observed))
 QCN_METHOD(get_timeseries_data, timeseries_data(r))
 QCN_METHOD(get_timestamps, to_py_str_list(r.timeseries.timestamps))
 QCN_METHOD(get_timeseries_cn0, to_py_float_list(r.timeseries.mean_cn0))
-QCN_METHOD(get_skyplot_data, list_of(r.skyplot.traces, [](const result::SkyplotTrace& t) { return text_dict(trace_entries(t)); }))
+QCN_METHOD(get_skyplot_data,
+           list_of(r.skyplot.traces, [&r](const result::SkyplotTrace& t) { return text_dict(trace_entries(r, t)); }))
 QCN_METHOD(get_frequently_missing_satellites,
            to_py_str_list(r.visibility ? r.visibility->frequently_missing : std::vector<std::string>{}))
 QCN_METHOD(get_frequently_unexpected_satellites,

@@ -7,6 +7,12 @@ static_assert(sizeof(qcn::result::SkyplotPoint) == 24);
 
 namespace qcn::result {
 
+std::size_t trace_point_count(const AnalysisResult& result, const SkyplotTrace& trace) {
+  if (!trace.points_in_series) return trace.points.size();
+  const SatelliteTimeseries* series = result.timeseries.satellite_timeseries.find(trace.satellite);
+  return series ? series->cn0_series.size() : 0;
+}
+
 std::string_view severity_text(Severity severity) {
   switch (severity) {
     case Severity::low: return "low";

@@ -124,10 +124,14 @@ struct SkyplotPoint {
   double cn0 = 0.0;
 };
 
+/// A satellite's points in sample order. Where they are the points of its time series in the same
+/// order (always, unless the file lists its epochs out of time order), they are not held twice:
+/// points stays empty and points_in_series is set (see for_each_trace_point).
 struct SkyplotTrace {
   std::string satellite;
   std::string system;
   std::vector<SkyplotPoint> points;
+  bool points_in_series = false;
 };
 
 struct HeatmapPoint {
@@ -196,6 +200,15 @@ struct VisibilityResult {
   std::vector<VisibilityAnomaly> anomalies;
 };
 
+struct AnalysisResult;
+
+/// Calls visit(point) for every point of the trace, a SkyplotPoint, wherever it is held.
+template <typename Visit>
+void for_each_trace_point(const AnalysisResult& result, const SkyplotTrace& trace, Visit&& visit);
+
+/// The number of points of the trace.
+std::size_t trace_point_count(const AnalysisResult& result, const SkyplotTrace& trace);
+
 struct AnalysisResult {
   FileInfo file_info;
   QualityAssessment quality_score;
@@ -210,5 +223,16 @@ struct AnalysisResult {
   double spoofing_unexpected_threshold = 0.4;
   double spoofing_min_unexpected_count = 8.0;
 };
+
+template <typename Visit>
+void for_each_trace_point(const AnalysisResult& result, const SkyplotTrace& trace, Visit&& visit) {
+  if (!trace.points_in_series) {
+    for (const SkyplotPoint& point : trace.points) visit(point);
+    return;
+  }
+  if (const SatelliteTimeseries* series = result.timeseries.satellite_timeseries.find(trace.satellite)) {
+    for (const TimeseriesPoint& point : series->cn0_series) visit(SkyplotPoint{point.azimuth, point.elevation, point.cn0});
+  }
+}
 
 }  // namespace qcn::result

@@ -21,8 +21,6 @@ void encode(JsonWriter& w, const ResultSummary& summary);
 void encode(JsonWriter& w, const ConstellationStats& stats);
 void encode(JsonWriter& w, const SatelliteStats& stats);
 void encode(JsonWriter& w, const TimeseriesData& timeseries);
-void encode(JsonWriter& w, const SkyplotData& skyplot);
-void encode(JsonWriter& w, const SkyplotTrace& trace);
 void encode(JsonWriter& w, const HeatmapPoint& point);
 void encode(JsonWriter& w, const HeatmapData& heatmap);
 void encode(JsonWriter& w, const CN0Anomaly& anomaly);
@@ -168,20 +166,20 @@ void encode(JsonWriter& w, const TimeseriesData& timeseries) {
   w.end_object();
 }
 
-void encode(JsonWriter& w, const SkyplotTrace& trace) {
+void encode_trace(JsonWriter& w, const AnalysisResult& result, const SkyplotTrace& trace) {
   w.begin_object();
   member(w, "satellite", trace.satellite);
   member(w, "system", trace.system);
   w.key("points");
   w.begin_array();
-  for (const SkyplotPoint& point : trace.points) {
+  for_each_trace_point(result, trace, [&](const SkyplotPoint& point) {
     w.begin_object();
     member(w, "azimuth", point.azimuth);
     member(w, "elevation", point.elevation);
     member(w, "cn0", point.cn0);
     member(w, "satellite", trace.satellite);
     w.end_object();
-  }
+  });
   w.end_array();
   w.end_object();
 }
@@ -195,9 +193,13 @@ void encode(JsonWriter& w, const HeatmapPoint& point) {
   w.end_object();
 }
 
-void encode(JsonWriter& w, const SkyplotData& skyplot) {
+void encode_skyplot(JsonWriter& w, const AnalysisResult& result) {
+  const SkyplotData& skyplot = result.skyplot;
   w.begin_object();
-  member(w, "traces", skyplot.traces);
+  w.key("traces");
+  w.begin_array();
+  for (const SkyplotTrace& trace : skyplot.traces) encode_trace(w, result, trace);
+  w.end_array();
   member(w, "heatmap_points", skyplot.heatmap_points);
   member(w, "coverage_percent", skyplot.coverage_percent);
   w.end_object();
@@ -281,7 +283,8 @@ void encode(JsonWriter& w, const AnalysisResult& result) {
   member(w, "constellation_stats", result.constellation_stats);
   member(w, "satellite_stats", result.satellite_stats);
   member(w, "timeseries", result.timeseries);
-  member(w, "skyplot", result.skyplot);
+  w.key("skyplot");
+  encode_skyplot(w, result);
   member(w, "heatmap", result.heatmap);
   member(w, "anomalies", result.anomalies);
   member(w, "visibility", result.visibility);
@@ -297,7 +300,7 @@ std::size_t estimated_size(const AnalysisResult& result, Layout layout) {
   std::size_t points = 0;
   for (const auto& entry : result.timeseries.satellite_timeseries) points += entry.second.cn0_series.size();
   for (const auto& entry : result.timeseries.constellation_timeseries) points += entry.second.size();
-  for (const SkyplotTrace& trace : result.skyplot.traces) points += trace.points.size();
+  for (const SkyplotTrace& trace : result.skyplot.traces) points += trace_point_count(result, trace);
   const std::size_t per_point = layout == Layout::compact ? 128 : 208;
   const std::size_t per_time_point = layout == Layout::compact ? 64 : 96;
   return 4096 + points * per_point + result.timeseries.timestamps.size() * per_time_point;

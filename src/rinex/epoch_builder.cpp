@@ -18,6 +18,7 @@ void EpochBuilder::begin_epoch(const EpochTime& time, std::uint8_t flag) {
 
 void EpochBuilder::begin_satellite(SatelliteId satellite) {
   satellite_ = SatelliteObservations{satellite, 0, data_.observations.size()};
+  has_value_ = false;
   ++satellite_serial_;
 }
 
@@ -38,7 +39,7 @@ SatelliteObservations* EpochBuilder::earlier_listing(SatelliteId satellite) {
 }
 
 void EpochBuilder::end_satellite() {
-  if (satellite_.observation_count == 0) return;
+  if (satellite_.observation_count == 0 && !has_value_) return;
   if (SatelliteObservations* earlier = earlier_listing(satellite_.satellite)) {
     // The later listing replaces the earlier one; its values stay behind unused.
     earlier->first_observation = satellite_.first_observation;

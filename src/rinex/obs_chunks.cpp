@@ -90,7 +90,7 @@ std::vector<Piece> cut(std::size_t begin, std::size_t end, std::span<const std::
 }  // namespace
 
 void read_records_split(LineCursor cursor, const CodeTable& codes, RinexObsData& data,
-                        std::span<const std::size_t> splits, parallel::Pool* pool) {
+                        std::span<const std::size_t> splits, parallel::Pool* pool, const ReleaseText* release) {
   const int version_3 = is_version_3_or_later(data.version);
   const std::size_t end = cursor.text().size();
   std::vector<Piece> pieces = cut(cursor.offset(), end, splits);
@@ -98,7 +98,7 @@ void read_records_split(LineCursor cursor, const CodeTable& codes, RinexObsData&
   data.observations.reserve((end - cursor.offset()) / kBytesPerObservation);
   parallel::run_tasks(pool, pieces.size(), [&](std::size_t i) {
     Piece& piece = pieces[i];
-    const ReadLimits limits{piece.end, nullptr};
+    const ReadLimits limits{piece.end, nullptr, release};
     if (i == 0) {
       piece.stopped_at = read_epochs(version_3, cursor, codes, data, limits, nullptr);
       return;
@@ -125,7 +125,8 @@ void read_records_split(LineCursor cursor, const CodeTable& codes, RinexObsData&
   }
 }
 
-void read_records(LineCursor cursor, const CodeTable& codes, RinexObsData& data, parallel::Pool* pool) {
+void read_records(LineCursor cursor, const CodeTable& codes, RinexObsData& data, parallel::Pool* pool,
+                  const ReleaseText* release) {
   const std::size_t begin = cursor.offset();
   const std::size_t bytes = cursor.text().size() - begin;
   const std::size_t threads = pool == nullptr ? 1 : pool->size();
@@ -137,7 +138,7 @@ void read_records(LineCursor cursor, const CodeTable& codes, RinexObsData& data,
     const std::size_t newline = text.find('\n', begin + bytes * k / count);
     if (newline != std::string_view::npos && newline + 1 < text.size()) splits.push_back(newline + 1);
   }
-  read_records_split(cursor, codes, data, splits, count > 1 ? pool : nullptr);
+  read_records_split(cursor, codes, data, splits, count > 1 ? pool : nullptr, release);
 }
 
 }  // namespace qcn::rinex

@@ -37,7 +37,8 @@ struct __attribute__((packed, aligned(4))) Observation {
 static_assert(sizeof(Observation) == 12);
 
 /// The observations of one satellite at one epoch: a range of RinexObsData::observations, each
-/// code at most once, never empty.
+/// code at most once; never empty, except in a record parsed for C/N0 alone, where a satellite
+/// whose values are all of other codes keeps its place without them.
 struct SatelliteObservations {
   SatelliteId satellite;
   std::uint32_t observation_count = 0;

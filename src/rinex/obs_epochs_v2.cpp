@@ -101,9 +101,11 @@ std::size_t read_epochs_v2(LineCursor cursor, const CodeTable& codes, RinexObsDa
   // Every satellite of a version-2 file is read with the codes declared for GPS.
   const std::vector<std::uint32_t>& ids = codes.codes_of('G');
   std::vector<SatelliteId> satellites;
+  ReleaseTracker released(limits.release, cursor.offset());
   while (!cursor.at_end()) {
     const std::size_t line_offset = cursor.offset();
     if (must_stop(limits, line_offset)) return line_offset;
+    released.at(line_offset);
     if (trace) trace->examined.push_back(line_offset);
     std::string_view line = cursor.next();
     if (line.size() < 26) continue;

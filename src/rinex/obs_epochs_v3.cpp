@@ -119,9 +119,11 @@ EpochLine parse_epoch_line_v3(std::string_view text) { return read_date(text, sp
 std::size_t read_epochs_v3(LineCursor cursor, const CodeTable& codes, RinexObsData& data, const ReadLimits& limits,
                            ReadTrace* trace) {
   EpochBuilder builder(data, data.obs_codes.size());
+  ReleaseTracker released(limits.release, cursor.offset());
   while (!cursor.at_end()) {
     const std::size_t line_offset = cursor.offset();
     if (must_stop(limits, line_offset)) return line_offset;
+    released.at(line_offset);
     if (trace) trace->examined.push_back(line_offset);
     std::string_view line = cursor.next();
     if (line.empty() || line[0] != '>' || trim(line).empty()) continue;

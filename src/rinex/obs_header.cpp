@@ -147,7 +147,7 @@ bool read_header(LineCursor& cursor, RinexObsData& data) {
   return false;
 }
 
-CodeTable build_code_table(RinexObsData& data) {
+CodeTable build_code_table(RinexObsData& data, bool cn0_only) {
   CodeTable table;
   std::unordered_map<std::string_view, std::uint32_t> ids;
   // The keys view the strings of obs_types, which stays unchanged here.
@@ -161,7 +161,11 @@ CodeTable build_code_table(RinexObsData& data) {
     auto& by_position = table.by_system[static_cast<unsigned char>(system[0])];
     for (const std::string& code : codes) {
       auto it = ids.find(code);
-      by_position.push_back(it == ids.end() ? Observation::kMaxCodes + 1 : it->second);
+      if (it == ids.end()) {
+        by_position.push_back(Observation::kMaxCodes + 1);
+      } else {
+        by_position.push_back(cn0_only && !is_cn0_code(code) ? CodeTable::kPresenceOnly : it->second);
+      }
     }
   }
   return table;

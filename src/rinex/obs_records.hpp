@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,8 +18,11 @@
 
 namespace qcn::rinex {
 
-/// The observation code ids of each system letter, position by position as in the header.
+/// The observation code ids of each system letter, position by position as in the header. A
+/// code that is read only for whether it holds a value has the id kPresenceOnly.
 struct CodeTable {
+  static constexpr std::uint32_t kPresenceOnly = Observation::kMaxCodes + 2;
+
   std::array<std::vector<std::uint32_t>, 256> by_system;
 
   const std::vector<std::uint32_t>& codes_of(char system) const {
@@ -27,18 +31,40 @@ struct CodeTable {
 };
 
 /// Fills obs_codes with every distinct code of obs_types and returns the per-system ids; codes
-/// beyond Observation::kMaxCodes distinct ones get an id above it and are never stored.
-CodeTable build_code_table(RinexObsData& data);
+/// beyond Observation::kMaxCodes distinct ones get an id above it and are never stored. With
+/// cn0_only, codes that do not carry C/N0 are read for presence only.
+CodeTable build_code_table(RinexObsData& data, bool cn0_only = false);
 
 /// Reads the header from the cursor; true when END OF HEADER was seen, the cursor then standing
 /// on the first record line.
 bool read_header(LineCursor& cursor, RinexObsData& data);
+
+/// Told that the text in [begin, end) has been read and is not needed any more.
+using ReleaseText = std::function<void(std::size_t, std::size_t)>;
 
 /// Where a record reader stops: at the first line it would examine as a possible epoch line at
 /// or after stop_at, or at one of the sync points (ascending offsets), or at the end of the text.
 struct ReadLimits {
   std::size_t stop_at = static_cast<std::size_t>(-1);
   const std::vector<std::size_t>* sync_points = nullptr;
+  const ReleaseText* release = nullptr;  // told of the text a reader has passed, now and then
+};
+
+/// Tells the reader's progress to a ReleaseText every few megabytes: the text from where the
+/// reader began to the line it stands on will not be read by it again.
+class ReleaseTracker {
+ public:
+  ReleaseTracker(const ReleaseText* release, std::size_t begin) : release_(release), from_(begin) {}
+  void at(std::size_t offset) {
+    if (release_ == nullptr || !*release_ || offset < from_ + kStep) return;
+    (*release_)(from_, offset);
+    from_ = offset;
+  }
+
+ private:
+  static constexpr std::size_t kStep = std::size_t{8} << 20;
+  const ReleaseText* release_;
+  std::size_t from_;
 };
 
 /// What a record reader saw: the offset of every line it examined as a possible epoch line, and
@@ -64,11 +90,12 @@ std::size_t read_epochs_v2(LineCursor cursor, const CodeTable& codes, RinexObsDa
 /// (line starts, ascending), on the pool's threads when there is one; the record is the one a
 /// single pass from the cursor gives.
 void read_records_split(LineCursor cursor, const CodeTable& codes, RinexObsData& data,
-                        std::span<const std::size_t> splits, parallel::Pool* pool);
+                        std::span<const std::size_t> splits, parallel::Pool* pool, const ReleaseText* release = nullptr);
 
 /// Reads the record section from the cursor, cut into as many pieces as the pool has threads
 /// when it is large enough to gain from them.
-void read_records(LineCursor cursor, const CodeTable& codes, RinexObsData& data, parallel::Pool* pool);
+void read_records(LineCursor cursor, const CodeTable& codes, RinexObsData& data, parallel::Pool* pool,
+                  const ReleaseText* release = nullptr);
 
 /// Whether the reader at offset must stop (see ReadLimits).
 inline bool must_stop(const ReadLimits& limits, std::size_t offset) {
@@ -101,6 +128,10 @@ class EpochBuilder {
   void begin_satellite(SatelliteId satellite);
   /// Stores the value of a field unless it is blank, unreadable or zero.
   void store(std::uint32_t code, std::string_view value_text, std::uint32_t lli, std::uint32_t ssi) {
+    if (code == CodeTable::kPresenceOnly) {
+      has_value_ = has_value_ || has_nonzero_value(value_text);
+      return;
+    }
     double value = 0.0;
     const FieldRead read = read_fixed_point(value_text, value);
     if (read == FieldRead::blank) return;
@@ -135,6 +166,7 @@ class EpochBuilder {
 
   RinexObsData& data_;
   SatelliteNumbering numbering_;
+  bool has_value_ = false;  // the current satellite holds a value of a code read for presence only
   ObservationEpoch epoch_;
   SatelliteObservations satellite_;
   // Per code: the satellite serial that last stored it and where, to spot repeated codes.

@@ -8,6 +8,14 @@ namespace qcn::rinex {
 
 PlainInput read_plain_input(std::string_view path, std::uint64_t limit) {
   PlainInput input;
+  // A plain regular file is parsed where it lies; anything else (compressed, a pipe) is read.
+  if (std::optional<MappedFile> mapped = MappedFile::map(path)) {
+    if (archive::detect_format(mapped->view()) == archive::Format::plain) {
+      input.mapped = std::move(mapped);
+      input.unpacked.name = file_name_of(path);
+      return input;
+    }
+  }
   FileRead file = read_file(path);
   if (!file.ok()) {
     input.failure = PlainInput::Failure::unreadable;

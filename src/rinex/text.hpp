@@ -188,6 +188,36 @@ inline FieldRead read_fixed_point(std::string_view s, double& out) {
   return FieldRead::value;
 }
 
+/// Whether a field holds a value that reads and is not zero, as read_fixed_point and parse_float
+/// would find, without computing it.
+inline bool has_nonzero_value(std::string_view s) {
+  std::size_t i = 0;
+  const std::size_t n = s.size();
+  while (i < n && is_space(s[i])) ++i;
+  if (i == n) return false;
+  const std::size_t sign = i;
+  if (s[i] == '-' || s[i] == '+') ++i;
+  bool digits = false;
+  bool nonzero = false;
+  bool point = false;
+  for (; i < n; ++i) {
+    const char c = s[i];
+    if (c >= '0' && c <= '9') {
+      digits = true;
+      nonzero = nonzero || c != '0';
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  while (i < n && is_space(s[i])) ++i;
+  if (i == n) return digits && nonzero;
+  // Any other shape (an exponent): read it as a whole.
+  auto value = parse_float(trim(s.substr(sign)));
+  return value && *value != 0.0;
+}
+
 /// parse_float of a field with Fortran exponents: 'D' and 'd' read as 'E' and 'e'.
 std::optional<double> parse_fortran_float(std::string_view s);
 

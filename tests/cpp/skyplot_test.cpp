@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cn0/skyplot.hpp"
+#include "cn0/timeseries.hpp"
 
 namespace {
 
@@ -17,18 +18,29 @@ struct Look {
   double azimuth, elevation, cn0;
 };
 
-/// Each look is a satellite sighting of its own epoch with one S1C value.
-AnalysisResult skyplot_of(const std::vector<Look>& looks) {
+/// Each look is a satellite sighting of its own epoch with one S1C value; epochs follow one another
+/// by a second, or go back in time with backwards set.
+AnalysisResult skyplot_of(const std::vector<Look>& looks, bool backwards = false) {
   qcn::cn0::SampleSetBuilder builder;
   for (std::size_t i = 0; i < looks.size(); ++i) {
-    builder.begin_epoch("2024-03-01T00:00:" + std::to_string(10 + i) + ".000Z");
+    builder.begin_epoch("2024-03-01T00:00:" + std::to_string(backwards ? 50 - i : 10 + i) + ".000Z");
     builder.begin_satellite(looks[i].satellite, looks[i].elevation, looks[i].azimuth);
     builder.add("S1C", looks[i].cn0);
   }
   const qcn::cn0::SampleSet set = builder.finish();
   AnalysisResult result;
+  qcn::cn0::fill_timeseries(result, set, qcn::cn0::group_samples(set));
   qcn::cn0::fill_skyplot(result, set, qcn::cn0::group_samples(set));
   return result;
+}
+
+/// The points of a trace as azimuth, elevation, C/N0 triples, wherever they are held.
+std::vector<std::vector<double>> points_of(const AnalysisResult& result, const qcn::result::SkyplotTrace& trace) {
+  std::vector<std::vector<double>> points;
+  qcn::result::for_each_trace_point(result, trace, [&](const qcn::result::SkyplotPoint& p) {
+    points.push_back({p.azimuth, p.elevation, p.cn0});
+  });
+  return points;
 }
 
 TEST(SkyplotTest, DefaultLookAnglesFillOneCell) {
@@ -129,10 +141,25 @@ TEST(SkyplotTest, TracesFollowFirstAppearanceWithTheirOwnSystemNames) {
     EXPECT_EQ(traces[i].satellite, expected[i][0]);
     EXPECT_EQ(traces[i].system, expected[i][1]);
   }
-  ASSERT_EQ(traces[0].points.size(), 2u);
-  EXPECT_EQ(traces[0].points[1].azimuth, 12.0);
-  EXPECT_EQ(traces[0].points[1].elevation, 22.0);
-  EXPECT_EQ(traces[0].points[1].cn0, 40.0);
+  EXPECT_EQ(points_of(result, traces[0]), (std::vector<std::vector<double>>{{10.0, 20.0, 38.0}, {12.0, 22.0, 40.0}}));
+  // Epochs in time order: the trace shares its satellite's time series instead of a copy.
+  EXPECT_TRUE(traces[0].points_in_series);
+  EXPECT_TRUE(traces[0].points.empty());
+  EXPECT_EQ(qcn::result::trace_point_count(result, traces[0]), 2u);
+}
+
+// Epochs listed back in time: the time series is sorted, the trace keeps the sample order, so it
+// holds its points itself; both JSON forms are those of the points in sample order.
+TEST(SkyplotTest, TracesOfEpochsOutOfTimeOrderHoldTheirOwnPoints) {
+  const AnalysisResult result =
+      skyplot_of({{"G01", 10.0, 20.0, 38.0}, {"G01", 11.0, 21.0, 39.0}, {"G01", 12.0, 22.0, 40.0}}, true);
+  const auto& trace = result.skyplot.traces.at(0);
+  EXPECT_FALSE(trace.points_in_series);
+  EXPECT_EQ(points_of(result, trace),
+            (std::vector<std::vector<double>>{{10.0, 20.0, 38.0}, {11.0, 21.0, 39.0}, {12.0, 22.0, 40.0}}));
+  const auto& series = result.timeseries.satellite_timeseries.find("G01")->cn0_series;
+  ASSERT_EQ(series.size(), 3u);
+  EXPECT_EQ(series.front().cn0, 40.0);  // the latest sample is the earliest time
 }
 
 }  // namespace

@@ -66,8 +66,9 @@ AnalysisResult statistics_of(const SampleSet& set, const RinexObsData& observati
                              const AnalysisResult& start = {}) {
   AnalysisResult result = start;
   qcn::cn0::SampleGroups groups = qcn::cn0::group_samples(set);
-  qcn::cn0::fill_summary_and_satellite_stats(result, set, groups, observations);
-  qcn::cn0::fill_constellation_stats(result, set, groups, observations);
+  const qcn::cn0::ObservationFigures figures = qcn::cn0::observation_figures(observations);
+  qcn::cn0::fill_summary_and_satellite_stats(result, set, groups, figures);
+  qcn::cn0::fill_constellation_stats(result, set, groups, figures);
   return result;
 }
 
