@@ -4,6 +4,7 @@
 #include "rinex/leap_seconds.hpp"
 #include "rinex/text.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -37,8 +38,7 @@ constexpr double kKeplerWindowDays = 0.16666666666666666;   // 4 h
 constexpr double kGlonassWindowDays = 0.041666666666666664;  // 1 h
 
 template <typename Record>
-const Record* closest(std::span<const Record> records, const rinex::EpochTime& epoch, double window) {
-  const double jd = rinex::julian_day(epoch);
+const Record* closest(std::span<const Record> records, double jd, double window) {
   const Record* best = nullptr;
   double best_diff = 0.0;
   for (const Record& record : records) {
@@ -95,22 +95,49 @@ State rk4_step(const State& s, const Acceleration& broadcast, double h) {
           rk4_sum(s.vy, k1.vy, k2.vy, k3.vy, k4.vy, h), rk4_sum(s.vz, k1.vz, k2.vz, k3.vz, k4.vz, h)};
 }
 
-}  // namespace
-
-
-const KeplerEphemeris* select_ephemeris(std::span<const KeplerEphemeris> records,
-                                        const rinex::EpochTime& epoch) {
-  return closest(records, epoch, kKeplerWindowDays);
+/// The record closest_by_scan would choose, found from the records in time order: the smallest
+/// difference lies with the nearest day below or above jd (a rounded difference grows with the
+/// exact one), and among records of equal difference the scan keeps the first in file order.
+template <typename Record>
+const Record* closest_in_order(std::span<const Record> records, std::span<const RecordTime> by_time, double jd,
+                               double window) {
+  const auto at = std::lower_bound(by_time.begin(), by_time.end(), jd,
+                                   [](const RecordTime& r, double day) { return r.julian_day < day; });
+  const Record* best = nullptr;
+  double best_diff = 0.0;
+  std::uint32_t best_index = 0;
+  auto consider = [&](const RecordTime& r) {
+    const double diff = std::fabs(r.julian_day - jd);
+    if (!(diff < window)) return;
+    if (best == nullptr || diff < best_diff || (diff == best_diff && r.index < best_index)) {
+      best = &records[r.index];
+      best_diff = diff;
+      best_index = r.index;
+    }
+  };
+  if (at != by_time.begin()) {
+    const double below = std::prev(at)->julian_day;
+    for (auto it = std::prev(at);; --it) {
+      if (it->julian_day != below) break;
+      consider(*it);
+      if (it == by_time.begin()) break;
+    }
+  }
+  for (auto it = at; it != by_time.end() && it->julian_day == at->julian_day; ++it) consider(*it);
+  return best;
 }
 
-const GlonassEphemeris* select_ephemeris(std::span<const GlonassEphemeris> records,
-                                         const rinex::EpochTime& epoch) {
-  return closest(records, epoch, kGlonassWindowDays);
+template <typename Record>
+const Record* select_record(const SatelliteRecords& satellite, std::span<const Record> records, double jd,
+                            double window) {
+  if (satellite.by_time.empty() || !std::isfinite(jd)) return closest(records, jd, window);
+  return closest_in_order(records, std::span<const RecordTime>(satellite.by_time), jd, window);
 }
 
-double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s) {
+/// Seconds from toe at the epoch of Julian day jd (see seconds_from_toe).
+double seconds_from_toe_of_day(double jd, double toe_s) {
   // julian_day counts from midnight, half a day after the astronomical Julian date.
-  const double days = rinex::julian_day(epoch) - 0.5 - kGpsEpochJulianDay;
+  const double days = jd - 0.5 - kGpsEpochJulianDay;
   const std::int32_t week = rinex::saturating_i32(std::floor(days / 7.0));
   const double time_of_week = (days - 7.0 * static_cast<double>(week)) * kSecondsPerDay;
   double tk = time_of_week - toe_s;
@@ -120,6 +147,22 @@ double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s) {
     tk += kSecondsPerWeek;
   }
   return tk;
+}
+
+}  // namespace
+
+const KeplerEphemeris* select_ephemeris(std::span<const KeplerEphemeris> records,
+                                        const rinex::EpochTime& epoch) {
+  return closest(records, rinex::julian_day(epoch), kKeplerWindowDays);
+}
+
+const GlonassEphemeris* select_ephemeris(std::span<const GlonassEphemeris> records,
+                                         const rinex::EpochTime& epoch) {
+  return closest(records, rinex::julian_day(epoch), kGlonassWindowDays);
+}
+
+double seconds_from_toe(const rinex::EpochTime& epoch, double toe_s) {
+  return seconds_from_toe_of_day(rinex::julian_day(epoch), toe_s);
 }
 
 namespace {
@@ -190,16 +233,24 @@ rinex::Ecef beidou_geostationary_position(const KeplerEphemeris& eph, double tk,
 
 }  // namespace
 
-rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& epoch) {
+namespace {
+
+rinex::Ecef kepler_position_of_day(const KeplerEphemeris& eph, double jd) {
   const bool beidou = eph.system == 'C';
   const KeplerConstants constants = beidou ? KeplerConstants{kBeidouGm, kBeidouEarthRotation}
                                            : KeplerConstants{kGm, kEarthRotation};
-  const double tk = seconds_from_toe(epoch, eph.toe);
+  const double tk = seconds_from_toe_of_day(jd, eph.toe);
   const OrbitPlane plane = orbit_plane(eph, tk, constants.gm);
   if (beidou && is_beidou_geostationary(eph.prn)) return beidou_geostationary_position(eph, tk, plane);
   const double node =
       eph.omega0 + (eph.omega_dot - constants.earth_rotation) * tk - constants.earth_rotation * eph.toe;
   return rotate_to_ecef(plane, node);
+}
+
+}  // namespace
+
+rinex::Ecef kepler_position(const KeplerEphemeris& eph, const rinex::EpochTime& epoch) {
+  return kepler_position_of_day(eph, rinex::julian_day(epoch));
 }
 
 namespace {
@@ -255,7 +306,26 @@ rinex::EpochTime broadcast_time(char system, const rinex::EpochTime& epoch, std:
   return epoch;
 }
 
-SatelliteRecords records_of(const NavigationData& nav, std::string_view satellite) {
+namespace {
+
+/// The records' days in order (stable, so equal days keep file order); none when one is not
+/// finite, which only a scan handles as it is defined.
+template <typename Record>
+std::vector<RecordTime> times_of(std::span<const Record> records) {
+  std::vector<RecordTime> times;
+  times.reserve(records.size());
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    if (!std::isfinite(records[i].epoch_julian_day)) return {};
+    times.push_back({records[i].epoch_julian_day, i});
+  }
+  std::stable_sort(times.begin(), times.end(),
+                   [](const RecordTime& a, const RecordTime& b) { return a.julian_day < b.julian_day; });
+  return times;
+}
+
+}  // namespace
+
+SatelliteRecords records_of(const NavigationData& nav, std::string_view satellite, bool in_order) {
   SatelliteRecords records;
   if (satellite.empty()) return records;
   const rinex::OrderedMap<std::vector<KeplerEphemeris>>* kepler = nullptr;
@@ -271,12 +341,18 @@ SatelliteRecords records_of(const NavigationData& nav, std::string_view satellit
       kepler = &nav.beidou_ephemerides;
       break;
     case 'R':
-      if (const auto* glonass = nav.glonass_ephemerides.find(satellite)) records = {'R', {}, *glonass};
+      if (const auto* glonass = nav.glonass_ephemerides.find(satellite)) {
+        records = {'R', {}, *glonass, {}};
+        if (in_order) records.by_time = times_of(std::span<const GlonassEphemeris>(*glonass));
+      }
       return records;
     default:
       return records;
   }
-  if (const auto* list = kepler->find(satellite)) records = {satellite[0], *list, {}};
+  if (const auto* list = kepler->find(satellite)) {
+    records = {satellite[0], *list, {}, {}};
+    if (in_order) records.by_time = times_of(std::span<const KeplerEphemeris>(*list));
+  }
   return records;
 }
 
@@ -286,16 +362,17 @@ std::optional<rinex::Ecef> position_with(const SatelliteRecords& records, const 
                                          std::int32_t leap_seconds, GlonassSteps* steps) {
   if (records.system == 0) return std::nullopt;
   const rinex::EpochTime own_time = broadcast_time(records.system, epoch, leap_seconds);
+  const double jd = rinex::julian_day(own_time);
   if (records.system == 'R') {
-    const GlonassEphemeris* eph = select_ephemeris(records.glonass, own_time);
+    const GlonassEphemeris* eph = select_record(records, records.glonass, jd, kGlonassWindowDays);
     if (eph == nullptr) return std::nullopt;
     const double dt_s = rinex::seconds_between(own_time, eph->epoch);
     if (dt_s == 0.0) return rinex::Ecef{eph->x, eph->y, eph->z};
     return integrate(*eph, dt_s, steps).pos_ecef;
   }
-  const KeplerEphemeris* eph = select_ephemeris(records.kepler, own_time);
+  const KeplerEphemeris* eph = select_record(records, records.kepler, jd, kKeplerWindowDays);
   if (eph == nullptr) return std::nullopt;
-  return kepler_position(*eph, own_time);
+  return kepler_position_of_day(*eph, jd);
 }
 
 }  // namespace
@@ -312,7 +389,7 @@ std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const 
 
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
                                               const rinex::EpochTime& epoch, std::int32_t leap_seconds) {
-  return position_from(records_of(nav, satellite), epoch, leap_seconds);
+  return position_from(records_of(nav, satellite, false), epoch, leap_seconds);
 }
 
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,

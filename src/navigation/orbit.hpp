@@ -26,15 +26,24 @@ struct GlonassState {
 std::optional<rinex::Ecef> satellite_position(const NavigationData& nav, std::string_view satellite,
                                               const rinex::EpochTime& epoch, std::int32_t leap_seconds);
 
-/// The broadcast records of one satellite, found once so that positions need no lookup by name.
+/// A record's Julian day and its place in file order.
+struct RecordTime {
+  double julian_day = 0.0;
+  std::uint32_t index = 0;
+};
+
+/// The broadcast records of one satellite, found once so that positions need no lookup by name,
+/// with their times in order for choosing among them by bisection.
 struct SatelliteRecords {
   char system = 0;  // G, J, E, C or R; 0 when the satellite has no records
   std::span<const KeplerEphemeris> kepler;
   std::span<const GlonassEphemeris> glonass;
+  std::vector<RecordTime> by_time;  // by day, then file order; empty when a day is not finite
 };
 
 /// The records of a satellite in the map of its system letter; none for other letters or names.
-SatelliteRecords records_of(const NavigationData& nav, std::string_view satellite);
+/// Without times in order (in_order false) nothing is allocated, and choosing scans the records.
+SatelliteRecords records_of(const NavigationData& nav, std::string_view satellite, bool in_order = true);
 
 /// The satellite's position from its records, as satellite_position gives it.
 std::optional<rinex::Ecef> position_from(const SatelliteRecords& records, const rinex::EpochTime& epoch,

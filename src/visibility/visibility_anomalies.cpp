@@ -68,12 +68,11 @@ void AnomalyScan::add_epoch(std::string_view timestamp, std::uint64_t predicted_
     start_index_ = index;
     start_time_.assign(timestamp);
     collected_.clear();
+    collected_set_.clear();
   }
   if (open_) {
     for (std::string_view satellite : satellites) {
-      if (std::find(collected_.begin(), collected_.end(), satellite) == collected_.end()) {
-        collected_.emplace_back(satellite);
-      }
+      if (collected_set_.emplace(satellite).second) collected_.emplace_back(satellite);
     }
     if (closes(predicted_count, satellites.size())) {
       emit(index);
@@ -107,6 +106,7 @@ void AnomalyScan::emit(std::uint64_t closing_index) {
   anomaly.description = anomaly_description(kind_, count, anomaly.duration_seconds);
   anomaly.affected_satellites = std::move(collected_);
   collected_.clear();
+  collected_set_.clear();
   anomalies_.push_back(std::move(anomaly));
 }
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "result/analysis_result.hpp"
@@ -59,7 +60,8 @@ class AnomalyScan {
   std::uint64_t start_index_ = 0;
   std::string start_time_;
   std::string previous_time_;
-  std::vector<std::string> collected_;
+  std::vector<std::string> collected_;  // in order of first sight
+  std::unordered_set<std::string> collected_set_;
   std::vector<result::VisibilityAnomaly> anomalies_;
 };
 

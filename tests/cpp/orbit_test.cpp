@@ -494,3 +494,36 @@ TEST(OrbitTest, CachedGlonassStepsGiveTheSameStates) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records are chosen by bisection over their days in order; the choice must be the scan's: the
+// closest within the window, ties to the first in file order (duplicates, and records equally far
+// on either side of the epoch).
+TEST(OrbitTest, RecordChosenInTimeOrderIsTheScansChoice) {
+  std::mt19937_64 random(3);
+  for (int round = 0; round < 200; ++round) {
+    qcn::navigation::NavigationData nav;
+    auto& list = nav.gps_ephemerides["G01"];
+    const int count = 1 + static_cast<int>(random() % 12);
+    for (int k = 0; k < count; ++k) {
+      KeplerEphemeris eph = circular(5153.6, 0.96, 1.0, 0.5, static_cast<double>(k));
+      set_epoch(eph, sunday(static_cast<double>(random() % 16) * 0.5));  // half-hour grid, repeats
+      list.push_back(eph);
+    }
+    const auto records = qcn::navigation::records_of(nav, "G01");
+    for (int q = 0; q < 40; ++q) {
+      const EpochTime epoch = sunday(static_cast<double>(random() % 40) * 0.25 - 1.0);  // midpoints too
+      SCOPED_TRACE(std::to_string(round) + " " + std::to_string(q));
+      const KeplerEphemeris* scanned = qcn::navigation::select_ephemeris(list, epoch);
+      const auto position = qcn::navigation::position_from(records, epoch, 0);
+      ASSERT_EQ(position.has_value(), scanned != nullptr);
+      if (!scanned) continue;
+      const Ecef expected = qcn::navigation::kepler_position(*scanned, epoch);
+      ASSERT_EQ(position->x_m, expected.x_m);
+      ASSERT_EQ(position->y_m, expected.y_m);
+    }
+  }
+}
+
+}  // namespace
