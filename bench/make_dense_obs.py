@@ -17,6 +17,20 @@ def split_header(text: bytes) -> tuple[bytes, bytes]:
     return text[:end], text[end:]
 
 
+def keep_system_types(header: bytes, systems: bytes) -> bytes:
+    """The header with the SYS / # / OBS TYPES lines (and their continuations) of other systems
+    left out, as a receiver of those systems alone writes it."""
+    out, keep = [], True
+    for line in header.splitlines(keepends=True):
+        if line[60:].startswith(b"SYS / # / OBS TYPES"):
+            if line[:1] != b" ":
+                keep = line[:1] in systems
+            if not keep:
+                continue
+        out.append(line)
+    return b"".join(out)
+
+
 def epoch_blocks(body: bytes):
     """(epoch line, satellite lines) pairs in file order."""
     block = None
@@ -50,6 +64,8 @@ def main() -> None:
         header, body = split_header(f.read())
     header = header.replace(b"    30.000                                                  INTERVAL",
                             b"     1.000                                                  INTERVAL")
+    if systems is not None:
+        header = keep_system_types(header, systems)
     with open(target, "wb") as out:
         out.write(header)
         written = len(header)

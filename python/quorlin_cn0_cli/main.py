@@ -149,8 +149,7 @@ def analyse(files: list[Path], args: argparse.Namespace) -> int:
     def deliver(path: Path, analysis: FileAnalysis) -> None:
         nonlocal reports_written
         if output is not None:
-            result = analysis.result
-            output.write(path, result.to_json_pretty() if args.pretty else result.to_json())
+            output.write(path, analysis.result, pretty=args.pretty)
             if analysis.coverage:
                 print(f"{PROG}: {path}: {analysis.coverage}", file=sys.stderr)
             return

@@ -5,6 +5,8 @@ from __future__ import annotations
 import sys
 from pathlib import Path
 
+import quorlin_cn0
+
 from quorlin_cn0_cli.inputs import output_stem
 
 
@@ -41,8 +43,15 @@ class JsonOutput:
         self.used_names.add(name)
         return self.target / name
 
-    def write(self, source: Path, document: str) -> None:
+    def write(self, source: Path, result: quorlin_cn0.AnalysisResult, pretty: bool = False) -> None:
+        """The result's JSON, streamed by the module rather than built as one text in memory."""
         if self.target is None:
-            sys.stdout.write(document + "\n")
+            sys.stdout.flush()
+            result.write_json(sys.stdout.buffer, pretty=pretty)
+            sys.stdout.buffer.write(b"\n")
+            sys.stdout.buffer.flush()
             return
-        self.destination(source).write_text(document + "\n", encoding="utf-8")
+        destination = self.destination(source)
+        result.write_json(destination, pretty=pretty)
+        with open(destination, "ab") as file:
+            file.write(b"\n")

@@ -60,12 +60,13 @@ PyObject* write_result_json(PyObject* self, PyObject* const* args, Py_ssize_t na
   bool pretty = false;
   if (bound[1] != nullptr && !to_strict_bool(bound[1], "pretty", pretty)) return nullptr;
   const result::Layout layout = pretty ? result::Layout::indented : result::Layout::compact;
+  parallel::Pool* pool = pool_of_instance(self);
   std::string path;
   bool is_path = false;
   if (!path_of(bound[0], path, is_path)) return nullptr;
   if (is_path) {
     return with_record<AnalysisResult>(self, [&](const AnalysisResult& r) -> PyObject* {
-      const std::string error = run_unlocked([&] { return result::write_json_file(r, layout, path); });
+      const std::string error = run_unlocked([&] { return result::write_json_file(r, layout, path, pool); });
       if (!error.empty()) return raise_io_error(error);
       return Py_NewRef(Py_None);
     });
@@ -78,7 +79,7 @@ PyObject* write_result_json(PyObject* self, PyObject* const* args, Py_ssize_t na
   }
   return with_record<AnalysisResult>(self, [&](const AnalysisResult& r) -> PyObject* {
     StreamSink sink(write.get());
-    if (!result::write_json(r, layout, sink)) {
+    if (!result::write_json(r, layout, sink, pool)) {
       if (!PyErr_Occurred()) PyErr_SetString(PyExc_OSError, "the stream did not take the JSON text");
       return nullptr;
     }

@@ -328,6 +328,10 @@ parallel::Pool* analysis_pool(ModuleState* state) {
   return state->pool;
 }
 
+parallel::Pool* pool_of_instance(PyObject* self) {
+  return analysis_pool(static_cast<ModuleState*>(PyType_GetModuleState(Py_TYPE(self))));
+}
+
 ObservationReading observation_reading(ModuleState* state, rinex::ObservationScope scope) {
   return {state->decompression_limit, analysis_pool(state), scope};
 }

@@ -38,6 +38,9 @@ ModuleState* state_of_module(PyObject* module);
 /// The pool of threads sized to the machine, made on first use in this process.
 parallel::Pool* analysis_pool(ModuleState* state);
 
+/// The pool of the module whose class made self (the module's classes cannot be subclassed).
+parallel::Pool* pool_of_instance(PyObject* self);
+
 /// How observations are read for an analysis (C/N0 values alone) or for inspection (everything).
 ObservationReading observation_reading(ModuleState* state, rinex::ObservationScope scope);
 

@@ -8,6 +8,7 @@
 #include "python/convert.hpp"
 #include "python/json_output.hpp"
 #include "python/module_state.hpp"
+#include "python/unlocked.hpp"
 #include "python/wrapper.hpp"
 #include "result/json.hpp"
 #include "rinex/text.hpp"
@@ -371,8 +372,21 @@ PyObject* call_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     return call_method(self, args, nargs, kwnames, method);                                           \
   }
 
-QCN_METHOD(to_json, to_py_str(result::to_json(r)))
-QCN_METHOD(to_json_pretty, to_py_str(result::to_json_pretty(r)))
+/// The JSON text, encoded without the interpreter lock on the module's threads.
+template <result::Layout layout>
+PyObject* json_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  (void)args;
+  const char* name = layout == result::Layout::compact ? "AnalysisResult.to_json()" : "AnalysisResult.to_json_pretty()";
+  if (!bind_none(name, nargs, kwnames)) return nullptr;
+  parallel::Pool* pool = pool_of_instance(self);
+  return with_record<Record>(self, [&](const Record& r) -> PyObject* {
+    const std::string text = run_unlocked([&] {
+      return layout == result::Layout::compact ? result::to_json(r, pool) : result::to_json_pretty(r, pool);
+    });
+    return to_py_str(text).release();
+  });
+}
+
 QCN_METHOD(get_anomalies, list_of(r.anomalies, [](const result::CN0Anomaly& a) { return text_dict(anomaly_entries(a)); }))
 QCN_METHOD(get_systems, to_py_str_list(r.summary.systems_observed))
 QCN_METHOD(get_timeseries_data, timeseries_data(r))
@@ -420,8 +434,10 @@ constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;
 #define QCN_ENTRY(name, doc) {#name, as_cfunction<name>(), kMethodFlags, #name "($self)\n--\n\n" doc}
 
 PyMethodDef methods[] = {
-    QCN_ENTRY(to_json, "Convert to JSON string"),
-    QCN_ENTRY(to_json_pretty, "Convert to pretty JSON string"),
+    {"to_json", as_cfunction<json_text<result::Layout::compact>>(), kMethodFlags,
+     "to_json($self)\n--\n\nConvert to JSON string"},
+    {"to_json_pretty", as_cfunction<json_text<result::Layout::indented>>(), kMethodFlags,
+     "to_json_pretty($self)\n--\n\nConvert to pretty JSON string"},
     {"write_json", as_cfunction<write_result_json>(), kMethodFlags,
      "write_json($self, target, pretty=False)\n--\n\nWrite the JSON (as to_json, or to_json_pretty with pretty=True) "
      "to a path or a binary stream without building it in memory"},

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,6 @@ void encode(JsonWriter& w, const QualityAssessment& quality);
 void encode(JsonWriter& w, const ResultSummary& summary);
 void encode(JsonWriter& w, const ConstellationStats& stats);
 void encode(JsonWriter& w, const SatelliteStats& stats);
-void encode(JsonWriter& w, const TimeseriesData& timeseries);
 void encode(JsonWriter& w, const HeatmapPoint& point);
 void encode(JsonWriter& w, const HeatmapData& heatmap);
 void encode(JsonWriter& w, const CN0Anomaly& anomaly);
@@ -131,30 +131,60 @@ void encode_series(JsonWriter& w, const std::vector<TimeseriesPoint>& series, co
     w.key("timestamp");
     w.text(point.time < timestamps.size() ? std::string_view(timestamps[point.time]) : std::string_view());
     member(w, "cn0", point.cn0);
-    member(w, "elevation", point.elevation);
-    member(w, "azimuth", point.azimuth);
+    w.key("elevation");
+    w.repeated_real(point.elevation, 0);
+    w.key("azimuth");
+    w.repeated_real(point.azimuth, 1);
     w.end_object();
   }
   w.end_array();
 }
 
-void encode(JsonWriter& w, const TimeseriesData& timeseries) {
+/// Writes count values side by side: each is written by encode_one into a fragment of its own on
+/// the pool's threads, a few at a time, and placed in order after place_key(i) (which writes the
+/// value's key, or nothing for array elements). The text is the one of writing them in turn.
+template <typename EncodeOne, typename PlaceKey>
+void encode_side_by_side(JsonWriter& w, Layout layout, parallel::Pool* pool, std::size_t count, EncodeOne encode_one,
+                         PlaceKey place_key) {
+  const std::size_t batch = pool == nullptr ? 1 : 2 * static_cast<std::size_t>(pool->size());
+  std::vector<std::string> fragments(std::min(batch, count));
+  for (std::size_t first = 0; first < count; first += batch) {
+    const std::size_t n = std::min(batch, count - first);
+    parallel::run_tasks(pool, n, [&](std::size_t k) {
+      fragments[k].clear();
+      JsonWriter fragment = JsonWriter::fragment(fragments[k], layout, w.level());
+      encode_one(fragment, first + k);
+      (void)fragment.finish();
+    });
+    for (std::size_t k = 0; k < n; ++k) {
+      place_key(first + k);
+      w.raw_value(fragments[k]);
+    }
+  }
+}
+
+void encode_satellite_series(JsonWriter& w, const SatelliteTimeseries& series, const std::vector<std::string>& timestamps) {
+  w.begin_object();
+  member(w, "satellite", series.satellite);
+  member(w, "system", series.system);
+  member(w, "signal", series.signal);
+  w.key("cn0_series");
+  encode_series(w, series.cn0_series, timestamps);
+  w.end_object();
+}
+
+void encode_timeseries(JsonWriter& w, const TimeseriesData& timeseries, Layout layout, parallel::Pool* pool) {
   w.begin_object();
   member(w, "timestamps", timeseries.timestamps);
   member(w, "mean_cn0", timeseries.mean_cn0);
   member(w, "satellite_count", timeseries.satellite_count);
   w.key("satellite_timeseries");
   w.begin_object();
-  for (const auto& [name, series] : timeseries.satellite_timeseries) {
-    w.key(name);
-    w.begin_object();
-    member(w, "satellite", series.satellite);
-    member(w, "system", series.system);
-    member(w, "signal", series.signal);
-    w.key("cn0_series");
-    encode_series(w, series.cn0_series, timeseries.timestamps);
-    w.end_object();
-  }
+  const auto& entries = timeseries.satellite_timeseries;
+  encode_side_by_side(
+      w, layout, pool, entries.size(),
+      [&](JsonWriter& f, std::size_t i) { encode_satellite_series(f, (entries.begin() + i)->second, timeseries.timestamps); },
+      [&](std::size_t i) { w.key((entries.begin() + i)->first); });
   w.end_object();
   w.key("constellation_timeseries");
   w.begin_object();
@@ -174,8 +204,10 @@ void encode_trace(JsonWriter& w, const AnalysisResult& result, const SkyplotTrac
   w.begin_array();
   for_each_trace_point(result, trace, [&](const SkyplotPoint& point) {
     w.begin_object();
-    member(w, "azimuth", point.azimuth);
-    member(w, "elevation", point.elevation);
+    w.key("azimuth");
+    w.repeated_real(point.azimuth, 1);
+    w.key("elevation");
+    w.repeated_real(point.elevation, 0);
     member(w, "cn0", point.cn0);
     member(w, "satellite", trace.satellite);
     w.end_object();
@@ -193,12 +225,14 @@ void encode(JsonWriter& w, const HeatmapPoint& point) {
   w.end_object();
 }
 
-void encode_skyplot(JsonWriter& w, const AnalysisResult& result) {
+void encode_skyplot(JsonWriter& w, const AnalysisResult& result, Layout layout, parallel::Pool* pool) {
   const SkyplotData& skyplot = result.skyplot;
   w.begin_object();
   w.key("traces");
   w.begin_array();
-  for (const SkyplotTrace& trace : skyplot.traces) encode_trace(w, result, trace);
+  encode_side_by_side(
+      w, layout, pool, skyplot.traces.size(),
+      [&](JsonWriter& f, std::size_t i) { encode_trace(f, result, skyplot.traces[i]); }, [](std::size_t) {});
   w.end_array();
   member(w, "heatmap_points", skyplot.heatmap_points);
   member(w, "coverage_percent", skyplot.coverage_percent);
@@ -275,16 +309,17 @@ void encode(JsonWriter& w, const std::optional<VisibilityResult>& visibility) {
   w.end_object();
 }
 
-void encode(JsonWriter& w, const AnalysisResult& result) {
+void encode(JsonWriter& w, const AnalysisResult& result, Layout layout, parallel::Pool* pool) {
   w.begin_object();
   member(w, "file_info", result.file_info);
   member(w, "quality_score", result.quality_score);
   member(w, "summary", result.summary);
   member(w, "constellation_stats", result.constellation_stats);
   member(w, "satellite_stats", result.satellite_stats);
-  member(w, "timeseries", result.timeseries);
+  w.key("timeseries");
+  encode_timeseries(w, result.timeseries, layout, pool);
   w.key("skyplot");
-  encode_skyplot(w, result);
+  encode_skyplot(w, result, layout, pool);
   member(w, "heatmap", result.heatmap);
   member(w, "anomalies", result.anomalies);
   member(w, "visibility", result.visibility);
@@ -306,11 +341,11 @@ std::size_t estimated_size(const AnalysisResult& result, Layout layout) {
   return 4096 + points * per_point + result.timeseries.timestamps.size() * per_time_point;
 }
 
-std::string encode_result(const AnalysisResult& result, Layout layout) {
+std::string encode_result(const AnalysisResult& result, Layout layout, parallel::Pool* pool) {
   std::string out;
   out.reserve(estimated_size(result, layout));
   JsonWriter writer(out, layout);
-  encode(writer, result);
+  encode(writer, result, layout, pool);
   (void)writer.finish();
   return out;
 }
@@ -337,28 +372,33 @@ std::string os_error_text(int error) {
 
 }  // namespace
 
-std::string to_json(const AnalysisResult& result) { return encode_result(result, Layout::compact); }
+std::string to_json(const AnalysisResult& result, parallel::Pool* pool) {
+  return encode_result(result, Layout::compact, pool);
+}
 
-std::string to_json_pretty(const AnalysisResult& result) { return encode_result(result, Layout::indented); }
+std::string to_json_pretty(const AnalysisResult& result, parallel::Pool* pool) {
+  return encode_result(result, Layout::indented, pool);
+}
 
-std::string write_json_file(const AnalysisResult& result, Layout layout, const std::string& path) {
+std::string write_json_file(const AnalysisResult& result, Layout layout, const std::string& path,
+                            parallel::Pool* pool) {
   if (path.find('\0') != std::string::npos) return "file name contained an unexpected NUL byte";
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return os_error_text(errno);
   FileSink sink(file);
-  const bool written = write_json(result, layout, sink);
+  const bool written = write_json(result, layout, sink, pool);
   int error = written ? 0 : sink.error();
   if (std::fclose(file) != 0 && error == 0) error = errno;
   if (!written && error == 0) error = EIO;
   return error == 0 ? std::string() : os_error_text(error);
 }
 
-bool write_json(const AnalysisResult& result, Layout layout, JsonSink& sink) {
+bool write_json(const AnalysisResult& result, Layout layout, JsonSink& sink, parallel::Pool* pool) {
   constexpr std::size_t kChunk = std::size_t{1} << 20;
   std::string buffer;
   buffer.reserve(kChunk + 4096);
   JsonWriter writer(buffer, layout, &sink, kChunk);
-  encode(writer, result);
+  encode(writer, result, layout, pool);
   return writer.finish();
 }
 

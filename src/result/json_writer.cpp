@@ -221,9 +221,30 @@ void JsonWriter::key(std::string_view name) {
   after_key_ = true;
 }
 
+void JsonWriter::raw_value(std::string_view text) {
+  next_token();
+  char* out = room(text.size());
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());
+  commit(out + text.size());
+}
+
 void JsonWriter::real(double value) {
   next_token();
   commit(put_json_real(room(kRealRoom), value));
+}
+
+void JsonWriter::repeated_real(double value, std::size_t slot) {
+  RealText& kept = repeated_[slot];
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if (kept.size == 0 || kept.bits != bits) {
+    kept.bits = bits;
+    kept.size = static_cast<std::uint8_t>(put_json_real(kept.text, value) - kept.text);
+  }
+  next_token();
+  char* out = room(kept.size);
+  std::memcpy(out, kept.text, kept.size);
+  commit(out + kept.size);
 }
 
 void JsonWriter::count(std::uint64_t value) {

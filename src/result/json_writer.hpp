@@ -27,12 +27,30 @@ class JsonWriter {
   JsonWriter(std::string& out, Layout layout, JsonSink* sink = nullptr, std::size_t chunk = std::size_t{1} << 20)
       : out_(out), used_(out.size()), indented_(layout == Layout::indented), sink_(sink), chunk_(chunk) {}
 
+  /// A writer of one value that another writer places at `level` (after a key, or as an element):
+  /// its text is the one that writer would write there, so fragments can be written side by side.
+  static JsonWriter fragment(std::string& out, Layout layout, int level) {
+    JsonWriter writer(out, layout);
+    writer.level_ = level;
+    writer.after_key_ = true;
+    return writer;
+  }
+
+  /// Nesting depth: the containers open around the next token.
+  int level() const { return level_; }
+
+  /// Places a value written by a fragment writer at this writer's level.
+  void raw_value(std::string_view text);
+
   void begin_object() { open('{'); }
   void end_object() { close('}'); }
   void begin_array() { open('['); }
   void end_array() { close(']'); }
   void key(std::string_view name);
   void real(double value);
+  /// A real that often repeats the value written before under the same slot (the look angles of
+  /// a satellite's signals at one epoch): its text is kept and copied instead of found again.
+  void repeated_real(double value, std::size_t slot);
   void count(std::uint64_t value);
   void text(std::string_view value);
   void flag(bool value);
@@ -61,6 +79,12 @@ class JsonWriter {
   bool indented_;
   JsonSink* sink_;
   std::size_t chunk_;
+  struct RealText {
+    std::uint64_t bits = 0;
+    std::uint8_t size = 0;  // 0: nothing kept yet
+    char text[32];
+  };
+  RealText repeated_[2];
   bool sink_failed_ = false;
   bool first_in_container_ = true;
   bool after_key_ = false;
