@@ -113,6 +113,32 @@ void time_encoding(const char* what, const AnalysisResult& result, const std::st
   qcn::bench::report(what, timing, static_cast<double>(expected.size()) / 1e6);
 }
 
+/// Counts what it is handed, as a file would take it.
+class CountingSink : public JsonSink {
+ public:
+  bool write(std::string_view piece) override {
+    bytes += piece.size();
+    last = piece.empty() ? last : piece.back();
+    return true;
+  }
+  std::size_t bytes = 0;
+  char last = 0;
+};
+
+void time_streaming(const char* what, const AnalysisResult& result, Layout layout, std::size_t expected, int runs,
+                    qcn::parallel::Pool* pool) {
+  std::size_t mismatches = 0;
+  auto timing = qcn::bench::time_runs(runs, [&] {
+    CountingSink sink;
+    if (!write_json(result, layout, sink, pool) || sink.bytes != expected || sink.last != '}') ++mismatches;
+  });
+  if (mismatches != 0) {
+    std::fprintf(stderr, "%s: output differs in %zu runs\n", what, mismatches);
+    std::exit(1);
+  }
+  qcn::bench::report(what, timing, static_cast<double>(expected) / 1e6);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,7 +146,7 @@ int main(int argc, char** argv) {
   const int satellites = argc > 2 ? std::atoi(argv[2]) : 20;
   const int runs = argc > 3 ? std::atoi(argv[3]) : 7;
   if (epochs < 1 || satellites < 1 || runs < 1) {
-    std::fprintf(stderr, "usage: %s [EPOCHS] [SATELLITES] [RUNS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [EPOCHS] [SATELLITES] [RUNS] [streamed]\n", argv[0]);
     return 2;
   }
   const AnalysisResult result = make_result(epochs, satellites);
@@ -137,8 +163,17 @@ int main(int argc, char** argv) {
   std::printf("compact %.1f MB, indented %.1f MB\n", static_cast<double>(compact.size()) / 1e6,
               static_cast<double>(pretty.size()) / 1e6);
 
-  time_encoding("to_json", result, compact, runs, [](const AnalysisResult& r) { return to_json(r); });
-  time_encoding("to_json_pretty", result, pretty, runs, [](const AnalysisResult& r) { return to_json_pretty(r); });
+  const bool streamed_only = argc > 4 && std::string_view(argv[4]) == "streamed";
+  if (!streamed_only) {
+    time_encoding("to_json", result, compact, runs, [](const AnalysisResult& r) { return to_json(r); });
+    time_encoding("to_json_pretty", result, pretty, runs, [](const AnalysisResult& r) { return to_json_pretty(r); });
+  }
+  time_streaming("write_json (streamed)", result, Layout::compact, compact.size(), runs, nullptr);
+  if (std::getenv("QCN_SKIP_PRETTY") == nullptr) time_streaming("write_json_pretty (streamed)", result, Layout::indented, pretty.size(), runs, nullptr);
+  qcn::parallel::Pool pool(qcn::parallel::hardware_threads());
+  char label[64];
+  std::snprintf(label, sizeof label, "write_json (streamed, %u threads)", pool.size());
+  time_streaming(label, result, Layout::compact, compact.size(), runs, &pool);
   std::printf("peak RSS %.1f MiB\n", qcn::bench::peak_rss_mib());
   return 0;
 }

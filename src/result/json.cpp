@@ -6,8 +6,11 @@
 #include <cstring>
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
+
+#include "result/json_points.hpp"
 
 namespace qcn::result {
 
@@ -123,96 +126,107 @@ void encode(JsonWriter& w, const SatelliteStats& stats) {
   w.end_object();
 }
 
-// A point names its time by index; an index past the time points is written as an empty text.
-void encode_series(JsonWriter& w, const std::vector<TimeseriesPoint>& series, const std::vector<std::string>& timestamps) {
-  w.begin_array();
-  for (const TimeseriesPoint& point : series) {
-    w.begin_object();
-    w.key("timestamp");
-    w.text(point.time < timestamps.size() ? std::string_view(timestamps[point.time]) : std::string_view());
-    member(w, "cn0", point.cn0);
-    w.key("elevation");
-    w.repeated_real(point.elevation, 0);
-    w.key("azimuth");
-    w.repeated_real(point.azimuth, 1);
-    w.end_object();
-  }
-  w.end_array();
-}
+/// Writes the arrays of points: blocks of a few thousand points are put side by side on the
+/// pool's threads, a few blocks at a time, and placed in order; the text is the one of writing
+/// the points in turn.
+class PointArrays {
+ public:
+  PointArrays(Layout layout, parallel::Pool* pool)
+      : layout_(layout), pool_(pool), texts_(pool == nullptr ? 1 : 2 * static_cast<std::size_t>(pool->size())) {}
 
-/// Writes count values side by side: each is written by encode_one into a fragment of its own on
-/// the pool's threads, a few at a time, and placed in order after place_key(i) (which writes the
-/// value's key, or nothing for array elements). The text is the one of writing them in turn.
-template <typename EncodeOne, typename PlaceKey>
-void encode_side_by_side(JsonWriter& w, Layout layout, parallel::Pool* pool, std::size_t count, EncodeOne encode_one,
-                         PlaceKey place_key) {
-  const std::size_t batch = pool == nullptr ? 1 : 2 * static_cast<std::size_t>(pool->size());
-  std::vector<std::string> fragments(std::min(batch, count));
-  for (std::size_t first = 0; first < count; first += batch) {
-    const std::size_t n = std::min(batch, count - first);
-    parallel::run_tasks(pool, n, [&](std::size_t k) {
-      fragments[k].clear();
-      JsonWriter fragment = JsonWriter::fragment(fragments[k], layout, w.level());
-      encode_one(fragment, first + k);
-      (void)fragment.finish();
-    });
-    for (std::size_t k = 0; k < n; ++k) {
-      place_key(first + k);
-      w.raw_value(fragments[k]);
+  /// put_block(text, first, last, shape) writes the points [first, last) as elements.
+  template <typename PutBlock>
+  void write(JsonWriter& w, std::span<const std::string_view> keys, std::size_t count, PutBlock put_block) {
+    w.begin_array();
+    const ElementShape shape(keys, layout_, w.level());
+    const std::size_t blocks = (count + kBlockPoints - 1) / kBlockPoints;
+    for (std::size_t first = 0; first < blocks; first += texts_.size()) {
+      const std::size_t n = std::min(texts_.size(), blocks - first);
+      parallel::run_tasks(n == 1 ? nullptr : pool_, n, [&](std::size_t k) {
+        const std::size_t begin = (first + k) * kBlockPoints;
+        texts_[k].clear();
+        put_block(texts_[k], begin, std::min(count, begin + kBlockPoints), shape);
+      });
+      for (std::size_t k = 0; k < n; ++k) w.raw_elements(texts_[k].view());
     }
+    w.end_array();
   }
+
+ private:
+  static constexpr std::size_t kBlockPoints = 8192;
+  Layout layout_;
+  parallel::Pool* pool_;
+  std::vector<TextBlock> texts_;
+};
+
+// A point names its time by index; an index past the time points is written as an empty text.
+void encode_series(JsonWriter& w, PointArrays& arrays, const std::vector<TimeseriesPoint>& series,
+                   const std::vector<std::string>& timestamps) {
+  const std::span<const TimeseriesPoint> points(series);
+  arrays.write(w, kSeriesPointKeys, points.size(),
+               [&](TextBlock& text, std::size_t begin, std::size_t end, const ElementShape& shape) {
+                 put_series_points(text, points.subspan(begin, end - begin), begin == 0, timestamps, shape);
+               });
 }
 
-void encode_satellite_series(JsonWriter& w, const SatelliteTimeseries& series, const std::vector<std::string>& timestamps) {
+void encode_satellite_series(JsonWriter& w, PointArrays& arrays, const SatelliteTimeseries& series,
+                             const std::vector<std::string>& timestamps) {
   w.begin_object();
   member(w, "satellite", series.satellite);
   member(w, "system", series.system);
   member(w, "signal", series.signal);
   w.key("cn0_series");
-  encode_series(w, series.cn0_series, timestamps);
+  encode_series(w, arrays, series.cn0_series, timestamps);
   w.end_object();
 }
 
-void encode_timeseries(JsonWriter& w, const TimeseriesData& timeseries, Layout layout, parallel::Pool* pool) {
+void encode_timeseries(JsonWriter& w, PointArrays& arrays, const TimeseriesData& timeseries) {
   w.begin_object();
   member(w, "timestamps", timeseries.timestamps);
   member(w, "mean_cn0", timeseries.mean_cn0);
   member(w, "satellite_count", timeseries.satellite_count);
   w.key("satellite_timeseries");
   w.begin_object();
-  const auto& entries = timeseries.satellite_timeseries;
-  encode_side_by_side(
-      w, layout, pool, entries.size(),
-      [&](JsonWriter& f, std::size_t i) { encode_satellite_series(f, (entries.begin() + i)->second, timeseries.timestamps); },
-      [&](std::size_t i) { w.key((entries.begin() + i)->first); });
+  for (const auto& [name, series] : timeseries.satellite_timeseries) {
+    w.key(name);
+    encode_satellite_series(w, arrays, series, timeseries.timestamps);
+  }
   w.end_object();
   w.key("constellation_timeseries");
   w.begin_object();
   for (const auto& [name, series] : timeseries.constellation_timeseries) {
     w.key(name);
-    encode_series(w, series, timeseries.timestamps);
+    encode_series(w, arrays, series, timeseries.timestamps);
   }
   w.end_object();
   w.end_object();
 }
 
-void encode_trace(JsonWriter& w, const AnalysisResult& result, const SkyplotTrace& trace) {
+/// The points of a trace, held by the trace or by its satellite's time series.
+template <typename Point>
+void encode_trace_points(JsonWriter& w, PointArrays& arrays, std::span<const Point> points,
+                         std::string_view quoted_satellite) {
+  arrays.write(w, kTracePointKeys, points.size(),
+               [&](TextBlock& text, std::size_t begin, std::size_t end, const ElementShape& shape) {
+                 put_trace_points(text, points.subspan(begin, end - begin), begin == 0, quoted_satellite, shape);
+               });
+}
+
+void encode_trace(JsonWriter& w, PointArrays& arrays, const AnalysisResult& result, const SkyplotTrace& trace) {
   w.begin_object();
   member(w, "satellite", trace.satellite);
   member(w, "system", trace.system);
   w.key("points");
-  w.begin_array();
-  for_each_trace_point(result, trace, [&](const SkyplotPoint& point) {
-    w.begin_object();
-    w.key("azimuth");
-    w.repeated_real(point.azimuth, 1);
-    w.key("elevation");
-    w.repeated_real(point.elevation, 0);
-    member(w, "cn0", point.cn0);
-    member(w, "satellite", trace.satellite);
-    w.end_object();
-  });
-  w.end_array();
+  std::string quoted_satellite;
+  append_json_string(quoted_satellite, trace.satellite);
+  const SatelliteTimeseries* series =
+      trace.points_in_series ? result.timeseries.satellite_timeseries.find(trace.satellite) : nullptr;
+  if (series != nullptr) {
+    encode_trace_points(w, arrays, std::span<const TimeseriesPoint>(series->cn0_series), quoted_satellite);
+  } else {
+    const std::span<const SkyplotPoint> own = trace.points_in_series ? std::span<const SkyplotPoint>() : trace.points;
+    encode_trace_points(w, arrays, own, quoted_satellite);
+  }
   w.end_object();
 }
 
@@ -225,14 +239,12 @@ void encode(JsonWriter& w, const HeatmapPoint& point) {
   w.end_object();
 }
 
-void encode_skyplot(JsonWriter& w, const AnalysisResult& result, Layout layout, parallel::Pool* pool) {
+void encode_skyplot(JsonWriter& w, PointArrays& arrays, const AnalysisResult& result) {
   const SkyplotData& skyplot = result.skyplot;
   w.begin_object();
   w.key("traces");
   w.begin_array();
-  encode_side_by_side(
-      w, layout, pool, skyplot.traces.size(),
-      [&](JsonWriter& f, std::size_t i) { encode_trace(f, result, skyplot.traces[i]); }, [](std::size_t) {});
+  for (const SkyplotTrace& trace : skyplot.traces) encode_trace(w, arrays, result, trace);
   w.end_array();
   member(w, "heatmap_points", skyplot.heatmap_points);
   member(w, "coverage_percent", skyplot.coverage_percent);
@@ -316,10 +328,11 @@ void encode(JsonWriter& w, const AnalysisResult& result, Layout layout, parallel
   member(w, "summary", result.summary);
   member(w, "constellation_stats", result.constellation_stats);
   member(w, "satellite_stats", result.satellite_stats);
+  PointArrays arrays(layout, pool);
   w.key("timeseries");
-  encode_timeseries(w, result.timeseries, layout, pool);
+  encode_timeseries(w, arrays, result.timeseries);
   w.key("skyplot");
-  encode_skyplot(w, result, layout, pool);
+  encode_skyplot(w, arrays, result);
   member(w, "heatmap", result.heatmap);
   member(w, "anomalies", result.anomalies);
   member(w, "visibility", result.visibility);

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "result/json_text.hpp"
+
 namespace qcn::result {
 
 /// Where streamed JSON text goes, piece by piece, in order.
@@ -39,8 +41,9 @@ class JsonWriter {
   /// Nesting depth: the containers open around the next token.
   int level() const { return level_; }
 
-  /// Places a value written by a fragment writer at this writer's level.
-  void raw_value(std::string_view text);
+  /// Places array elements written elsewhere, their separators included (see ElementShape), in
+  /// the array open at this writer's level.
+  void raw_elements(std::string_view text);
 
   void begin_object() { open('{'); }
   void end_object() { close('}'); }
@@ -48,9 +51,6 @@ class JsonWriter {
   void end_array() { close(']'); }
   void key(std::string_view name);
   void real(double value);
-  /// A real that often repeats the value written before under the same slot (the look angles of
-  /// a satellite's signals at one epoch): its text is kept and copied instead of found again.
-  void repeated_real(double value, std::size_t slot);
   void count(std::uint64_t value);
   void text(std::string_view value);
   void flag(bool value);
@@ -79,27 +79,10 @@ class JsonWriter {
   bool indented_;
   JsonSink* sink_;
   std::size_t chunk_;
-  struct RealText {
-    std::uint64_t bits = 0;
-    std::uint8_t size = 0;  // 0: nothing kept yet
-    char text[32];
-  };
-  RealText repeated_[2];
   bool sink_failed_ = false;
   bool first_in_container_ = true;
   bool after_key_ = false;
   int level_ = 0;
 };
-
-/// Appends a JSON number: the shortest round-trip digits, plain for decimal exponents -5 to 15,
-/// otherwise 1e+16 / 2.5e-7 style; integral values end in ".0"; NaN and infinities are null.
-void append_json_real(std::string& out, double value);
-
-/// Appends a quoted JSON string; only the quote, the backslash and control bytes are escaped.
-void append_json_string(std::string& out, std::string_view text);
-
-/// Shortest round-trip digits in plain positional notation, no fraction when integral
-/// (12.0 gives 12, 1e-7 gives 0.0000001); NaN gives "NaN", infinities "inf" and "-inf".
-std::string shortest_text(double value);
 
 }  // namespace qcn::result

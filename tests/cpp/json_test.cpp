@@ -453,3 +453,88 @@ TEST(JsonStringTest, EscapesInLongStringsAtEveryPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+using qcn::result::JsonWriter;
+using qcn::result::Layout;
+
+// The text of a points array written token by token, as the writer lays out any array.
+std::string series_tokens(const std::vector<qcn::result::TimeseriesPoint>& points,
+                          const std::vector<std::string>& timestamps, Layout layout, int level) {
+  std::string out;
+  JsonWriter w = JsonWriter::fragment(out, layout, level);
+  w.begin_array();
+  for (const auto& p : points) {
+    w.begin_object();
+    w.key("timestamp");
+    w.text(p.time < timestamps.size() ? std::string_view(timestamps[p.time]) : std::string_view());
+    w.key("cn0");
+    w.real(p.cn0);
+    w.key("elevation");
+    w.real(p.elevation);
+    w.key("azimuth");
+    w.real(p.azimuth);
+    w.end_object();
+  }
+  w.end_array();
+  (void)w.finish();
+  return out;
+}
+
+std::string trace_tokens(const std::vector<qcn::result::SkyplotPoint>& points, std::string_view satellite,
+                         Layout layout, int level) {
+  std::string out;
+  JsonWriter w = JsonWriter::fragment(out, layout, level);
+  w.begin_array();
+  for (const auto& p : points) {
+    w.begin_object();
+    w.key("azimuth");
+    w.real(p.azimuth);
+    w.key("elevation");
+    w.real(p.elevation);
+    w.key("cn0");
+    w.real(p.cn0);
+    w.key("satellite");
+    w.text(satellite);
+    w.end_object();
+  }
+  w.end_array();
+  (void)w.finish();
+  return out;
+}
+
+// Long series are written in blocks, side by side on a pool: the text must be the one of writing
+// every point token by token, at every block boundary, with or without threads, whole or streamed.
+TEST(JsonResultTest, LongSeriesInBlocksMatchTheTokenByTokenText) {
+  AnalysisResult r;
+  std::mt19937_64 random(11);
+  for (int t = 0; t < 30000; ++t) r.timeseries.timestamps.push_back("T" + std::to_string(t) + (t % 97 == 0 ? "\"q" : ""));
+  auto& own = r.timeseries.satellite_timeseries["G01"];
+  own = {"G01", "GPS", "S1C", {}};
+  std::vector<qcn::result::SkyplotPoint> trace_points;
+  for (std::uint32_t i = 0; i < 25000; ++i) {
+    const double elevation = (i / 3) * 0.0017 + 0.1, azimuth = 360.0 - (i / 3) * 0.0031;
+    const double cn0 = static_cast<double>(random() % 24000) / 400.0 + (i % 5 == 0 ? 1e-9 : 0.0);
+    own.cn0_series.push_back({i % 7 == 6 ? 40000u : i, cn0, elevation, azimuth});
+    trace_points.push_back({azimuth, elevation, cn0});
+  }
+  r.timeseries.constellation_timeseries["GPS"] = own.cn0_series;
+  r.skyplot.traces = {{"G01", "GPS", {}, true}, {"E\\1", "Galileo", trace_points, false}};
+  qcn::parallel::Pool pool(3);
+  for (Layout layout : {Layout::compact, Layout::indented}) {
+    const std::string serial = layout == Layout::compact ? qcn::result::to_json(r) : qcn::result::to_json_pretty(r);
+    const int depth = 4;  // result, timeseries, satellite_timeseries, satellite
+    EXPECT_NE(serial.find(series_tokens(own.cn0_series, r.timeseries.timestamps, layout, depth)), std::string::npos);
+    EXPECT_NE(serial.find(trace_tokens(trace_points, "G01", layout, depth)), std::string::npos);
+    EXPECT_NE(serial.find(trace_tokens(trace_points, "E\\1", layout, depth)), std::string::npos);
+    const std::string threaded =
+        layout == Layout::compact ? qcn::result::to_json(r, &pool) : qcn::result::to_json_pretty(r, &pool);
+    EXPECT_EQ(threaded, serial);
+    PieceSink sink;
+    ASSERT_TRUE(qcn::result::write_json(r, layout, sink, &pool));
+    EXPECT_EQ(sink.text, serial);
+  }
+}
+
+}  // namespace
