@@ -49,6 +49,12 @@ class NavigationData:
     def galileo_count(self) -> int: ...
     @property
     def beidou_count(self) -> int: ...
+    @property
+    def records_by_system(self) -> dict[str, int]: ...
+    @property
+    def first_record(self) -> tuple[int, int, int, int, int, float] | None: ...
+    @property
+    def last_record(self) -> tuple[int, int, int, int, int, float] | None: ...
     def has_data(self) -> bool: ...
 
 @final
@@ -282,6 +288,7 @@ def analyze_cn0(
 def version() -> str:
     """Get library version"""
 
+
 def download_tle() -> str:
     """Download GNSS TLE from CelesTrak"""
 
@@ -298,3 +305,7 @@ def get_decompression_limit() -> int:
 def set_decompression_limit(max_bytes: SupportsIndex) -> None:
     """Set the most bytes one decoded layer of a compressed input may take (4 GiB unless set); larger inputs
     raise ValueError"""
+
+def satellite_systems() -> list[dict[str, str | int]]:
+    """The satellite systems as dictionaries: letter, name (as the command line shows it), result_name, raw_name
+    and skyplot_name (as results name it), alias and expected_satellites"""

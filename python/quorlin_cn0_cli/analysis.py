@@ -9,19 +9,7 @@ import quorlin_cn0
 
 from quorlin_cn0_cli.coverage import NavigationSpan, coverage_note, navigation_span
 from quorlin_cn0_cli.inputs import is_navigation_type, read_plain, rinex_file_type
-
-# Letters and names accepted by --systems; names map to their letter, because the analysis
-# reads only the first character of each entry (so "Galileo" would otherwise select GPS).
-SYSTEM_LETTERS = {
-    "G": "G", "GPS": "G",
-    "R": "R", "GLONASS": "R",
-    "E": "E", "GALILEO": "E",
-    "C": "C", "BEIDOU": "C", "BDS": "C",
-    "J": "J", "QZSS": "J",
-    "S": "S", "SBAS": "S",
-    "I": "I", "NAVIC": "I", "IRNSS": "I",
-}
-
+from quorlin_cn0_cli.systems import SYSTEM_LETTERS
 
 def parse_systems(text: str) -> list[str]:
     """Comma-separated letters or names (G,R,E or gps,galileo) as the system letters of the analysis."""
@@ -119,6 +107,5 @@ def prepared_navigation(options: AnalysisOptions) -> PreparedNavigation | None:
     observation file, so that a bad navigation file fails the run as a whole instead of every file."""
     if options.nav_file is None:
         return None
-    quorlin_cn0.read_navigation(options.nav_file)
-    content, _ = read_plain(options.nav_file)
-    return PreparedNavigation(options.nav_file, navigation_span(content.decode("latin-1")))
+    navigation = quorlin_cn0.read_navigation(options.nav_file)
+    return PreparedNavigation(options.nav_file, navigation_span(navigation))

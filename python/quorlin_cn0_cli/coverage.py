@@ -10,7 +10,7 @@ from __future__ import annotations
 from dataclasses import dataclass
 from datetime import datetime, timedelta
 
-from quorlin_cn0_cli.nav_records import RecordSummary, summarize_records
+import quorlin_cn0
 
 KEPLER_REACH = timedelta(hours=4)
 GLONASS_REACH = timedelta(hours=1)
@@ -39,19 +39,15 @@ def _timestamp(text: str) -> datetime | None:
         return None
 
 
-def span_of(records: RecordSummary) -> NavigationSpan | None:
-    if records.first_time is None or records.last_time is None:
+def navigation_span(navigation: quorlin_cn0.NavigationData) -> NavigationSpan | None:
+    """The period of the records of a navigation file, or None when it has none."""
+    if navigation.first_record is None or navigation.last_record is None:
         return None
-    first, last = _datetime(records.first_time), _datetime(records.last_time)
+    first, last = _datetime(navigation.first_record), _datetime(navigation.last_record)
     if first is None or last is None:
         return None
-    glonass_only = set(records.records_by_system) == {"GLONASS"}
+    glonass_only = set(navigation.records_by_system) == {"R"}
     return NavigationSpan(first, last, GLONASS_REACH if glonass_only else KEPLER_REACH)
-
-
-def navigation_span(text: str) -> NavigationSpan | None:
-    """The period of the records of a navigation file's text, or None when it has none."""
-    return span_of(summarize_records(text))
 
 
 def coverage_note(span: NavigationSpan | None, start_time: str, end_time: str) -> str | None:

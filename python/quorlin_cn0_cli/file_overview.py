@@ -6,19 +6,9 @@ from pathlib import Path
 
 import quorlin_cn0
 
-from quorlin_cn0_cli.nav_records import summarize_records
-
 from quorlin_cn0_cli.inputs import HEADER_LABEL, first_line, is_navigation_type, read_plain, rinex_file_type
+from quorlin_cn0_cli.systems import system_name
 
-SYSTEM_NAMES = {
-    "G": "GPS",
-    "R": "GLONASS",
-    "E": "Galileo",
-    "J": "QZSS",
-    "C": "BeiDou",
-    "I": "NavIC",
-    "S": "SBAS",
-}
 KINDS = ("obs", "nav", "tle")
 
 
@@ -42,7 +32,7 @@ def inspect_observations(path: Path, content: bytes, name: str) -> dict:
     systems = {}
     for letter in list(codes) + [s for s in satellites if s not in codes]:
         systems[letter] = {
-            "name": SYSTEM_NAMES.get(letter, letter),
+            "name": system_name(letter),
             "satellites": sorted(satellites.get(letter, [])),
             "obs_codes": codes.get(letter, []),
             "has_cn0": snr.get(letter, False),
@@ -60,11 +50,18 @@ def inspect_observations(path: Path, content: bytes, name: str) -> dict:
     }
 
 
+def time_text(time: tuple | None) -> str:
+    """A time of clock as 2020-06-25 00:00:00, seconds rounded; empty without one."""
+    if time is None:
+        return ""
+    year, month, day, hour, minute, second = time
+    return f"{year:04d}-{month:02d}-{day:02d} {hour:02d}:{minute:02d}:{second:02.0f}"
+
+
 def inspect_navigation(path: Path, content: bytes, name: str) -> dict:
     """Satellites with broadcast ephemerides per system (QZSS counted with GPS, SBAS not read)."""
     line = first_line(content)
     nav = quorlin_cn0.read_navigation_bytes(content)
-    records = summarize_records(content.decode("latin-1"))
     return {
         "file": str(path),
         "kind": "nav",
@@ -77,9 +74,9 @@ def inspect_navigation(path: Path, content: bytes, name: str) -> dict:
             "Galileo": nav.galileo_count,
             "BeiDou": nav.beidou_count,
         },
-        "records_by_system": records.records_by_system,
-        "first_record": records.first,
-        "last_record": records.last,
+        "records_by_system": {system_name(letter): count for letter, count in nav.records_by_system.items()},
+        "first_record": time_text(nav.first_record),
+        "last_record": time_text(nav.last_record),
     }
 
 

@@ -69,6 +69,11 @@ struct NavigationData {
   rinex::OrderedMap<std::vector<GlonassEphemeris>> glonass_ephemerides;
   rinex::OrderedMap<std::int32_t> glonass_channels;  // slot number text ("7") -> channel
   std::optional<std::int32_t> leap_seconds;           // GPS time minus UTC, s, from LEAP SECONDS
+  // Every record whose first line reads, kept above or not (SBAS, NavIC): how many each system
+  // letter has, in order of first appearance, and the earliest and latest time of clock.
+  rinex::OrderedMap<std::uint64_t> records_by_system;
+  std::optional<rinex::EpochTime> first_record;
+  std::optional<rinex::EpochTime> last_record;
 };
 
 /// True when any of the four ephemeris maps holds a satellite.

@@ -2,12 +2,14 @@
 #include "navigation/nav_parser.hpp"
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 #include "rinex/leap_seconds.hpp"
 #include "rinex/rinex_version.hpp"
@@ -235,6 +237,20 @@ RecordStart record_start(std::string_view line, bool v3, RecordStart v2_start) {
   }
 }
 
+bool earlier(const rinex::EpochTime& a, const rinex::EpochTime& b) {
+  return std::tie(a.year, a.month, a.day, a.hour, a.minute, a.second) <
+         std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second);
+}
+
+// Counts a line that starts a record of the system letter, when its satellite and time read.
+void count_record(std::string_view line, char system, const Layout& layout, NavigationData& nav) {
+  const std::optional<FirstLine> first = read_first_line(line, layout);
+  if (!first) return;
+  ++nav.records_by_system[std::string_view(&system, 1)];
+  if (!nav.first_record || earlier(first->epoch, *nav.first_record)) nav.first_record = first->epoch;
+  if (!nav.last_record || earlier(*nav.last_record, first->epoch)) nav.last_record = first->epoch;
+}
+
 void read_records(rinex::LineCursor& cursor, const Header& header, NavigationData& nav) {
   const bool v3 = rinex::is_version_3_or_later(header.version);
   const RecordStart v2_start = v2_record_start(header.file_type);
@@ -248,6 +264,9 @@ void read_records(rinex::LineCursor& cursor, const Header& header, NavigationDat
       continue;
     }
     RecordStart start = record_start(lines[0], v3, v2_start);
+    if (v3 ? std::isalpha(static_cast<unsigned char>(lines[0][0])) != 0 : start.kind != RecordKind::none) {
+      count_record(lines[0], v3 ? lines[0][0] : start.system, layout, nav);
+    }
     std::size_t count = start.kind == RecordKind::kepler    ? kKeplerLines
                         : start.kind == RecordKind::glonass ? kGlonassLines
                                                             : 0;

@@ -8,6 +8,7 @@
 #include "python/file_analysis.hpp"
 #include "python/file_input.hpp"
 #include "python/module_state.hpp"
+#include "rinex/satellite_systems.hpp"
 #include "python/ref.hpp"
 #include "python/wrapper.hpp"
 #include "cn0/analysis.hpp"
@@ -193,6 +194,27 @@ PyObject* parse_tle_content(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
   return guarded([&]() -> PyObject* { return to_py_int(tle::count_gnss_satellites(content)).release(); });
 }
 
+/// The systems table as dictionaries, one per system letter, for the command line and for callers
+/// that name systems.
+PyObject* satellite_systems(PyObject*, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  if (!bind_none("satellite_systems()", nargs, kwnames)) return nullptr;
+  Ref list = Ref::steal(PyList_New(0));
+  if (!list) return nullptr;
+  for (const rinex::SatelliteSystem& system : rinex::kSatelliteSystems) {
+    Ref entry = Ref::steal(PyDict_New());
+    if (!entry) return nullptr;
+    const bool filled = dict_set(entry.get(), to_py_str("letter"), to_py_str(std::string_view(&system.letter, 1))) &&
+                        dict_set(entry.get(), to_py_str("name"), to_py_str(system.display_name)) &&
+                        dict_set(entry.get(), to_py_str("result_name"), to_py_str(system.name)) &&
+                        dict_set(entry.get(), to_py_str("raw_name"), to_py_str(system.raw_name)) &&
+                        dict_set(entry.get(), to_py_str("skyplot_name"), to_py_str(system.skyplot_name)) &&
+                        dict_set(entry.get(), to_py_str("alias"), to_py_str(system.alias)) &&
+                        dict_set(entry.get(), to_py_str("expected_satellites"), to_py_int(system.expected_satellites));
+    if (!filled || PyList_Append(list.get(), entry.get()) < 0) return nullptr;
+  }
+  return list.release();
+}
+
 constexpr int kFunctionFlags = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef functions[] = {
@@ -221,6 +243,9 @@ PyMethodDef functions[] = {
     {"set_decompression_limit", as_cfunction<set_decompression_limit>(), kFunctionFlags,
      "set_decompression_limit(max_bytes)\n--\n\nSet the most bytes one decoded layer of a compressed input "
      "may take (4 GiB unless set); larger inputs raise ValueError"},
+    {"satellite_systems", as_cfunction<satellite_systems>(), kFunctionFlags,
+     "satellite_systems()\n--\n\nThe satellite systems as dictionaries: letter, name (as the command line shows it), "
+     "result_name, raw_name and skyplot_name (as results name it), alias and expected_satellites"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,4 +1,5 @@
 // The NavigationData class: what a parsed navigation file holds, per constellation.
+#include <optional>
 #include <string>
 
 #include "navigation/nav_data.hpp"
@@ -31,6 +32,24 @@ PyObject* get_satellite_count(PyObject* self, void*) {
   return with_record<Record>(self, [](const Record& r) { return to_py_int(counts_of(r).total()).release(); });
 }
 
+PyObject* get_records_by_system(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) {
+    return to_py_dict(r.records_by_system, [](std::uint64_t count) { return to_py_int(count); }).release();
+  });
+}
+
+/// (year, month, day, hour, minute, second) of a time of clock, or None.
+Ref time_tuple(const std::optional<rinex::EpochTime>& time) {
+  if (!time) return Ref::borrow(Py_None);
+  return Ref::steal(Py_BuildValue("(iIIIId)", time->year, time->month, time->day, time->hour, time->minute,
+                                  time->second));
+}
+
+template <std::optional<rinex::EpochTime> Record::*Field>
+PyObject* get_record_time(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return time_tuple(r.*Field).release(); });
+}
+
 PyObject* has_data(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
   if (!bind_none("NavigationData.has_data()", nargs, kwnames)) return nullptr;
   return with_record<Record>(self, [](const Record& r) { return to_py_bool(counts_of(r).total() > 0).release(); });
@@ -51,6 +70,12 @@ PyGetSetDef getset[] = {
     {"glonass_count", get_count<&Counts::glonass>, nullptr, "Get GLONASS satellite count", nullptr},
     {"galileo_count", get_count<&Counts::galileo>, nullptr, "Get Galileo satellite count", nullptr},
     {"beidou_count", get_count<&Counts::beidou>, nullptr, "Get BeiDou satellite count", nullptr},
+    {"records_by_system", get_records_by_system, nullptr,
+     "Records per system letter, kept or not (SBAS, NavIC), in order of first appearance", nullptr},
+    {"first_record", get_record_time<&Record::first_record>, nullptr,
+     "Earliest time of clock of the records as (year, month, day, hour, minute, second), or None", nullptr},
+    {"last_record", get_record_time<&Record::last_record>, nullptr,
+     "Latest time of clock of the records as (year, month, day, hour, minute, second), or None", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -83,25 +83,36 @@ bool is_utf8(std::string_view text) {
 
 }  // namespace
 
-FileRead read_file(std::string_view path) {
-  FileRead result;
+OpenFile::OpenFile(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) {
-    result.error = "file name contained an unexpected NUL byte";
-    return result;
+    error_ = "file name contained an unexpected NUL byte";
+    return;
   }
-  std::string path_text(path);
-  int fd = ::open(path_text.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    result.error = os_error_text(errno);
+  const std::string path_text(path);
+  fd_ = ::open(path_text.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) error_ = os_error_text(errno);
+}
+
+OpenFile::~OpenFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileRead OpenFile::read_rest() const {
+  FileRead result;
+  if (fd_ < 0) {
+    result.error = error_;
     return result;
   }
   int error = 0;
-  if (!read_all(fd, result.bytes, error)) {
+  if (!read_all(fd_, result.bytes, error)) {
     result.bytes.clear();
     result.error = os_error_text(error);
   }
-  ::close(fd);
   return result;
+}
+
+FileRead read_file(std::string_view path) {
+  return OpenFile(path).read_rest();
 }
 
 std::string file_name_of(std::string_view path) {

@@ -13,6 +13,27 @@ struct FileRead {
   bool ok() const { return error.empty(); }
 };
 
+/// A file opened for reading, closed with the object.
+class OpenFile {
+ public:
+  /// Opens path; on failure descriptor() is negative and error() tells why. A path with a NUL
+  /// byte is refused.
+  explicit OpenFile(std::string_view path);
+  ~OpenFile();
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+
+  int descriptor() const { return fd_; }
+  const std::string& error() const { return error_; }
+
+  /// Reads from the current position to the end. A pipe is read once: it must not be opened again.
+  [[nodiscard]] FileRead read_rest() const;
+
+ private:
+  int fd_ = -1;
+  std::string error_;
+};
+
 /// Reads the whole file at path; a path with a NUL byte is refused.
 [[nodiscard]] FileRead read_file(std::string_view path);
 

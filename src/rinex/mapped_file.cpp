@@ -16,12 +16,17 @@ std::optional<MappedFile> MappedFile::map(std::string_view path) {
   const std::string name(path);
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  std::optional<MappedFile> mapped = map(fd);
+  ::close(fd);  // the mapping keeps the file
+  return mapped;
+}
+
+std::optional<MappedFile> MappedFile::map(int fd) {
   struct stat status {};
   void* data = MAP_FAILED;
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
     data = ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   }
-  ::close(fd);  // the mapping keeps the file
   if (data == MAP_FAILED) return std::nullopt;
   ::madvise(data, static_cast<std::size_t>(status.st_size), MADV_SEQUENTIAL);
   return MappedFile(static_cast<const char*>(data), static_cast<std::size_t>(status.st_size));

@@ -14,6 +14,10 @@ class MappedFile {
   /// with a NUL byte, any failure), and the caller then reads it the ordinary way.
   static std::optional<MappedFile> map(std::string_view path);
 
+  /// The regular file open at fd mapped whole, fd left open and its position unmoved; nothing
+  /// for a pipe, a device, an empty file or any failure.
+  static std::optional<MappedFile> map(int fd);
+
   MappedFile(MappedFile&& other) noexcept;
   MappedFile& operator=(MappedFile&& other) noexcept;
   MappedFile(const MappedFile&) = delete;

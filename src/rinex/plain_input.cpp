@@ -8,15 +8,17 @@ namespace qcn::rinex {
 
 PlainInput read_plain_input(std::string_view path, std::uint64_t limit) {
   PlainInput input;
+  // Opened once: a pipe's data would be gone for a second opening, which would wait for a writer.
+  const OpenFile open_file(path);
   // A plain regular file is parsed where it lies; anything else (compressed, a pipe) is read.
-  if (std::optional<MappedFile> mapped = MappedFile::map(path)) {
+  if (std::optional<MappedFile> mapped = MappedFile::map(open_file.descriptor())) {
     if (archive::detect_format(mapped->view()) == archive::Format::plain) {
       input.mapped = std::move(mapped);
       input.unpacked.name = file_name_of(path);
       return input;
     }
   }
-  FileRead file = read_file(path);
+  FileRead file = open_file.read_rest();
   if (!file.ok()) {
     input.failure = PlainInput::Failure::unreadable;
     input.error = std::move(file.error);

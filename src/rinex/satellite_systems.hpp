@@ -15,16 +15,18 @@ struct SatelliteSystem {
   std::string_view raw_name;      // of the raw satellite lists of an observation file
   std::string_view skyplot_name;  // skyplot traces tell only the four global systems apart
   std::uint64_t expected_satellites;  // seen at once without a visibility prediction
+  std::string_view display_name;  // what the command line shows
+  std::string_view alias;         // another name a user may give it, or empty
 };
 
 inline constexpr std::array<SatelliteSystem, 7> kSatelliteSystems{{
-    {'C', "BeiDou", "BeiDou", "BeiDou", 15},
-    {'E', "Galileo", "Galileo", "Galileo", 10},
-    {'G', "GPS", "GPS", "GPS", 12},
-    {'I', "Unknown", "IRNSS", "Other", 7},
-    {'J', "QZSS", "QZSS", "Other", 4},
-    {'R', "GLONASS", "GLONASS", "GLONASS", 9},
-    {'S', "SBAS", "SBAS", "Other", 3},
+    {'C', "BeiDou", "BeiDou", "BeiDou", 15, "BeiDou", "BDS"},
+    {'E', "Galileo", "Galileo", "Galileo", 10, "Galileo", ""},
+    {'G', "GPS", "GPS", "GPS", 12, "GPS", ""},
+    {'I', "Unknown", "IRNSS", "Other", 7, "NavIC", "IRNSS"},
+    {'J', "QZSS", "QZSS", "Other", 4, "QZSS", ""},
+    {'R', "GLONASS", "GLONASS", "GLONASS", 9, "GLONASS", ""},
+    {'S', "SBAS", "SBAS", "Other", 3, "SBAS", ""},
 }};
 
 /// Names and counts of a letter outside the table.

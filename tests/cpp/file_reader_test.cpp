@@ -2,6 +2,8 @@
 // against an independent scan of their text.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -110,6 +112,29 @@ TEST_F(FileReaderTest, ReadsPipesPastTheFirstGuess) {
   writer.join();
   ASSERT_TRUE(file.ok()) << file.error;
   EXPECT_EQ(file.bytes, bytes);
+}
+
+// A pipe gives its data to one opening only: the input must be opened once, whether plain or
+// compressed, or it waits for a writer that has already gone. Should it wait, the writer opens
+// the pipe once more, without writing, so the test fails instead of hanging.
+TEST_F(FileReaderTest, PlainInputOpensAPipeOnce) {
+  const std::string rinex = "     3.04           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n";
+  for (const std::string& content : {rinex, qcn::test::gzip_bytes(rinex)}) {
+    const fs::path fifo = dir_ / "input.pipe";
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+      std::ofstream(fifo, std::ios::binary) << content;
+      for (int wait = 0; wait < 300 && !done; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (!done) std::ofstream(fifo, std::ios::binary).close();
+    });
+    qcn::rinex::PlainInput input = qcn::rinex::read_plain_input(fifo.string(), 1 << 20);
+    done = true;
+    writer.join();
+    ASSERT_TRUE(input.ok()) << input.error;
+    EXPECT_EQ(input.bytes(), rinex);
+  }
 }
 
 TEST_F(FileReaderTest, PlainInputOfPlainAndCompressedFiles) {

@@ -236,6 +236,14 @@ TEST(NavParserTest, PassesOverOtherSystemsAndBrokenRecordsWithoutShifting) {
   EXPECT_EQ(only_record(parse.data.gps_ephemerides, "G02").sqrt_a, value_of(34));
   EXPECT_EQ(only_record(parse.data.gps_ephemerides, "G08").sqrt_a, 0.0);
   EXPECT_EQ(only_record(parse.data.gps_ephemerides, "G08").cus, value_of(33));
+  // Counted are the records whose first line reads, kept or not: not the cut G05 or the G06 of
+  // a bad month; the bad data of G08 is the record's, not its first line's.
+  std::vector<std::pair<std::string, std::uint64_t>> counts(parse.data.records_by_system.begin(),
+                                                            parse.data.records_by_system.end());
+  EXPECT_EQ(counts, (std::vector<std::pair<std::string, std::uint64_t>>{{"S", 1}, {"G", 2}, {"I", 1}}));
+  ASSERT_TRUE(parse.data.first_record && parse.data.last_record);
+  EXPECT_EQ(parse.data.first_record->hour, 0u);
+  EXPECT_EQ(parse.data.last_record->hour, 2u);
 }
 
 TEST(NavParserTest, LeavesRecordsCutByTheEndOfTheFile) {
@@ -363,6 +371,8 @@ TEST(NavParserTest, Rinex2TypeLetterNamesTheSystem) {
     EXPECT_EQ(keys(parse.data.gps_ephemerides), c.gps);
     EXPECT_EQ(keys(parse.data.galileo_ephemerides), c.galileo);
     EXPECT_TRUE(parse.data.glonass_ephemerides.empty());
+    // Records of a type letter this parser does not keep are not counted either.
+    EXPECT_EQ(parse.data.records_by_system.size(), c.gps.size() + c.galileo.size());
     if (!c.galileo.empty()) {
       const KeplerEphemeris& eph = only_record(parse.data.galileo_ephemerides, "E05");
       EXPECT_EQ(eph.system, 'E');

@@ -28,6 +28,9 @@ FUNCTIONS = {
     "get_decompression_limit": ("()", "The most bytes one decoded layer of a compressed input may take"),
     "set_decompression_limit": ("(max_bytes)", "Set the most bytes one decoded layer of a compressed input may "
                                 "take (4 GiB unless set); larger inputs raise ValueError"),
+    "satellite_systems": ("()", "The satellite systems as dictionaries: letter, name (as the command line shows "
+                          "it), result_name, raw_name and skyplot_name (as results name it), alias and "
+                          "expected_satellites"),
 }
 
 SMALL_V3 = (header_v3({"G": "C1C S1C"}) + epoch_v3("2024 03 01 00 00 30.0000000", [("G01", [2.0e7, 45.0])])).encode()
