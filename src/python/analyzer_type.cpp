@@ -1,6 +1,7 @@
 // The CN0Analyzer class: the analysis with a full configuration, from file paths or from parsed
 // observations and navigation data.
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,8 +20,8 @@ namespace {
 /// What an analyzer owns: copies, never references to interpreter objects.
 struct Analyzer {
   cn0::AnalysisConfig config;
-  std::optional<rinex::RinexObsData> observations;  // set by from_obs only
-  std::optional<navigation::NavigationData> navigation;  // set by set_navigation
+  std::shared_ptr<const rinex::RinexObsData> observations;  // set by from_obs only, shared with its object
+  std::shared_ptr<const navigation::NavigationData> navigation;  // set by set_navigation, likewise
 };
 using Record = Analyzer;
 
@@ -79,7 +80,7 @@ PyObject* from_obs(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   return guarded([&]() -> PyObject* {
     cn0::AnalysisConfig config = cn0::quick_config(a.min_elevation, std::move(a.systems), a.time_bin_seconds);
     return wrap_record(type_in(&ModuleState::analyzer_type, state),
-                       Record{std::move(config), rinex_obs_record(bound[0]), {}});
+                       Record{std::move(config), shared_rinex_obs(bound[0]), {}});
   });
 }
 
@@ -98,7 +99,7 @@ PyObject* set_navigation(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   auto borrow = ExclusiveBorrow::acquire(payload->borrow);
   if (!borrow) return nullptr;
   return guarded([&]() -> PyObject* {
-    payload->record.navigation = navigation_record(bound[0]);
+    payload->record().navigation = shared_navigation(bound[0]);
     return Py_NewRef(Py_None);
   });
 }
@@ -110,7 +111,7 @@ PyObject* analyze(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* 
       PyErr_SetString(PyExc_ValueError, "No observation data. Use analyze_file() or CN0Analyzer.from_obs()");
       return nullptr;
     }
-    const navigation::NavigationData* navigation = r.navigation ? &*r.navigation : nullptr;
+    const navigation::NavigationData* navigation = r.navigation.get();
     cn0::AnalysisInput input = cn0::analysis_input(r.config, *r.observations, navigation);
     input.pool = analysis_pool(state_of(self));
     return new_analysis_result(state_of(self), cn0::run_analysis(input));

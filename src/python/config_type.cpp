@@ -155,7 +155,7 @@ PyObject* create_analysis_config_type(PyObject* module) {
 }
 
 const cn0::AnalysisConfig& analysis_config_record(PyObject* object) {
-  return payload_of<cn0::AnalysisConfig>(object)->record;
+  return payload_of<cn0::AnalysisConfig>(object)->record();
 }
 
 }  // namespace qcn::python

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <type_traits>
 
@@ -109,8 +110,12 @@ PyObject* new_quality_score(ModuleState* state, cn0::QualityRating&& rating);
 
 /// The record of a RinexObsData object.
 const rinex::RinexObsData& rinex_obs_record(PyObject* object);
+/// The record of a RinexObsData object, shared with it (records never change once parsed).
+std::shared_ptr<const rinex::RinexObsData> shared_rinex_obs(PyObject* object);
 
 /// The record of a NavigationData object.
 const navigation::NavigationData& navigation_record(PyObject* object);
+/// The record of a NavigationData object, shared with it.
+std::shared_ptr<const navigation::NavigationData> shared_navigation(PyObject* object);
 
 }  // namespace qcn::python

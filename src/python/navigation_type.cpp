@@ -102,6 +102,10 @@ PyObject* new_navigation(ModuleState* state, navigation::NavigationData&& data) 
   return wrap_record(reinterpret_cast<PyTypeObject*>(state->navigation_type), std::move(data));
 }
 
-const navigation::NavigationData& navigation_record(PyObject* object) { return payload_of<Record>(object)->record; }
+const navigation::NavigationData& navigation_record(PyObject* object) { return payload_of<Record>(object)->record(); }
+
+std::shared_ptr<const navigation::NavigationData> shared_navigation(PyObject* object) {
+  return payload_of<Record>(object)->held;
+}
 
 }  // namespace qcn::python

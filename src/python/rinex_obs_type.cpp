@@ -160,6 +160,8 @@ PyObject* new_rinex_obs(ModuleState* state, rinex::RinexObsData&& data) {
   return wrap_record(reinterpret_cast<PyTypeObject*>(state->rinex_obs_type), std::move(data));
 }
 
-const rinex::RinexObsData& rinex_obs_record(PyObject* object) { return payload_of<Record>(object)->record; }
+const rinex::RinexObsData& rinex_obs_record(PyObject* object) { return payload_of<Record>(object)->record(); }
+
+std::shared_ptr<const rinex::RinexObsData> shared_rinex_obs(PyObject* object) { return payload_of<Record>(object)->held; }
 
 }  // namespace qcn::python

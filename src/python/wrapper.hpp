@@ -1,20 +1,57 @@
 // Heap types whose objects own one core record: allocation, deallocation and borrowing.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "python/borrow.hpp"
 #include "python/guard.hpp"
 #include "python/limited_api.hpp"
 
+namespace qcn::rinex {
+struct RinexObsData;
+}
+namespace qcn::navigation {
+struct NavigationData;
+}
+namespace qcn::result {
+struct AnalysisResult;
+}
+
 namespace qcn::python {
+
+/// Records that never change once made (parsed files, results) are held through a shared
+/// pointer: an analyzer given one shares it instead of copying it, and nothing can tell.
+template <typename Record>
+inline constexpr bool kSharedRecord = false;
+template <>
+inline constexpr bool kSharedRecord<rinex::RinexObsData> = true;
+template <>
+inline constexpr bool kSharedRecord<navigation::NavigationData> = true;
+template <>
+inline constexpr bool kSharedRecord<result::AnalysisResult> = true;
 
 /// What an object owns: its record and the record's borrow state.
 template <typename Record>
 struct Payload {
-  Record record;
+  using Held = std::conditional_t<kSharedRecord<Record>, std::shared_ptr<const Record>, Record>;
+  Held held;
   BorrowState borrow;
+
+  const Record& record() const {
+    if constexpr (kSharedRecord<Record>) {
+      return *held;
+    } else {
+      return held;
+    }
+  }
+  Record& record()
+    requires(!kSharedRecord<Record>)
+  {
+    return held;
+  }
 };
 
 /// The interpreter object: a header and the payload, which is null only while being built.
@@ -36,7 +73,12 @@ PyObject* wrap_record(PyTypeObject* type, Record&& record) {
   PyObject* self = alloc(type, 0);  // new ref
   if (!self) return nullptr;
   try {
-    reinterpret_cast<Wrapper<Record>*>(self)->payload = new Payload<Record>{std::move(record), {}};
+    if constexpr (kSharedRecord<Record>) {
+      auto shared = std::make_shared<const Record>(std::move(record));
+      reinterpret_cast<Wrapper<Record>*>(self)->payload = new Payload<Record>{std::move(shared), {}};
+    } else {
+      reinterpret_cast<Wrapper<Record>*>(self)->payload = new Payload<Record>{std::move(record), {}};
+    }
   } catch (...) {
     Py_DECREF(self);
     return guarded([]() -> PyObject* { throw; });
@@ -101,7 +143,7 @@ PyObject* with_record(PyObject* self, Body&& body) {
   Payload<Record>* payload = payload_of<Record>(self);
   auto borrow = SharedBorrow::acquire(payload->borrow);
   if (!borrow) return nullptr;
-  return guarded([&]() -> PyObject* { return body(static_cast<const Record&>(payload->record)); });
+  return guarded([&]() -> PyObject* { return body(payload->record()); });
 }
 
 }  // namespace qcn::python
