@@ -1,4 +1,6 @@
 // The AnalysisResult class: read-only views of one analysis result, shaped for notebooks.
+#include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -8,6 +10,7 @@
 #include "python/convert.hpp"
 #include "python/json_output.hpp"
 #include "python/module_state.hpp"
+#include "python/native.hpp"
 #include "python/unlocked.hpp"
 #include "python/wrapper.hpp"
 #include "result/json.hpp"
@@ -40,10 +43,8 @@ std::string joined_points(const Record& r, const result::SkyplotTrace& trace) {
 
 using Read = Ref (*)(const Record&);
 
-PyObject* get_property(PyObject* self, void* closure) {
-  Read read = *static_cast<const Read*>(closure);
-  return with_record<Record>(self, [read](const Record& r) { return read(r).release(); });
-}
+struct Property;
+PyObject* get_property(PyObject* self, void* closure);
 
 const result::VisibilityResult* visibility_of(const Record& r) {
   return r.visibility ? &*r.visibility : nullptr;
@@ -66,120 +67,107 @@ Ref quality_grade(const Record& r) {
   return to_py_str(cn0::to_quality_score(r).rating.substr(0, 1));
 }
 
-// Closures live for the life of the process; PyGetSetDef takes them as void*.
-#define QCN_READ(name, expression)                                 \
-  const Read name = [](const Record& r) -> Ref { (void)r; return expression; }
-
-QCN_READ(read_filename, to_py_str(r.file_info.filename));
-QCN_READ(read_rinex_version, to_py_str("3.05"));
-QCN_READ(read_station_name,
-         r.file_info.marker_name.empty() ? Ref::borrow(Py_None) : to_py_str(r.file_info.marker_name));
-QCN_READ(read_receiver_type, to_py_str(r.file_info.receiver_type));
-QCN_READ(read_antenna_type, to_py_str(r.file_info.antenna_type));
-QCN_READ(read_start_time, to_py_str(r.file_info.start_time));
-QCN_READ(read_end_time, to_py_str(r.file_info.end_time));
-QCN_READ(read_duration_hours, to_py_float(r.file_info.duration_hours));
-QCN_READ(read_interval, to_py_float(r.file_info.interval));
-QCN_READ(read_total_observations, to_py_int(r.summary.total_observations));
-QCN_READ(read_total_satellites, to_py_int(r.summary.total_satellites));
-QCN_READ(read_total_epochs, to_py_int(r.summary.total_epochs));
-QCN_READ(read_constellations, to_py_str_list(r.summary.systems_observed));
-QCN_READ(read_mean_cn0, to_py_float(r.summary.mean_cn0));
-QCN_READ(read_min_cn0, to_py_float(r.summary.min_cn0));
-QCN_READ(read_max_cn0, to_py_float(r.summary.max_cn0));
-QCN_READ(read_cn0_std_dev, to_py_float(cn0::cn0_std_dev(r.timeseries)));
-QCN_READ(read_anomaly_count, to_py_int(r.summary.anomaly_count));
-QCN_READ(read_critical_count, to_py_int(r.summary.critical_count));
-QCN_READ(read_jamming, to_py_bool(cn0::jamming_detected(r)));
-QCN_READ(read_spoofing, to_py_bool(cn0::spoofing_detected(r)));
-QCN_READ(read_interference, to_py_bool(cn0::interference_detected(r)));
-QCN_READ(read_score, to_py_float(cn0::to_quality_score(r).overall));
-QCN_READ(read_quality_grade, quality_grade(r));
-QCN_READ(read_summary, to_py_str(r.quality_score.interpretation));
-QCN_READ(read_skyplot_coverage, to_py_float(r.skyplot.coverage_percent));
-QCN_READ(read_skyplot_trace_count, to_py_int(r.skyplot.traces.size()));
-QCN_READ(read_visibility_source,
-         to_py_str(visibility_of(r) ? visibility_of(r)->prediction_source : std::string("None")));
-QCN_READ(read_visibility_rate, visibility_real<&result::VisibilityResult::confirmation_rate>(r));
-QCN_READ(read_visibility_predicted, visibility_real<&result::VisibilityResult::mean_predicted>(r));
-QCN_READ(read_visibility_observed, visibility_real<&result::VisibilityResult::mean_observed>(r));
-QCN_READ(read_visibility_missing, visibility_real<&result::VisibilityResult::mean_missing>(r));
-QCN_READ(read_visibility_unexpected, visibility_real<&result::VisibilityResult::mean_unexpected>(r));
-QCN_READ(read_has_prediction, to_py_bool(visibility_of(r) && visibility_of(r)->has_prediction));
-QCN_READ(read_visibility_anomaly_count, to_py_int(visibility_of(r) ? visibility_of(r)->anomalies.size() : 0));
-QCN_READ(read_position_lat, to_py_float(r.file_info.position_lat));
-QCN_READ(read_position_lon, to_py_float(r.file_info.position_lon));
-
-#undef QCN_READ
-
 PyObject* get_quality_score(PyObject* self, void*) {
   return with_record<Record>(self, [self](const Record& r) { return quality_score_object(r, self).release(); });
 }
 
-void* closure(const Read& read) { return const_cast<Read*>(&read); }
+/// A property: its name, its documentation and how it reads the record (or, for the few that
+/// need the object itself, a getter of its own).
+struct Property {
+  const char* name;
+  const char* doc;
+  Read read;
+  getter get = get_property;
+};
 
-PyGetSetDef getset[] = {
-    {"filename", get_property, nullptr, "Get filename", closure(read_filename)},
-    {"rinex_version", get_property, nullptr, "Get RINEX version (placeholder)", closure(read_rinex_version)},
-    {"station_name", get_property, nullptr, "Get station name (marker name)", closure(read_station_name)},
-    {"receiver_type", get_property, nullptr, "Get receiver type", closure(read_receiver_type)},
-    {"antenna_type", get_property, nullptr, "Get antenna type", closure(read_antenna_type)},
-    {"start_time", get_property, nullptr, "Get start time", closure(read_start_time)},
-    {"end_time", get_property, nullptr, "Get end time", closure(read_end_time)},
-    {"duration_hours", get_property, nullptr, "Get duration in hours", closure(read_duration_hours)},
-    {"interval", get_property, nullptr, "Get observation interval", closure(read_interval)},
-    {"total_observations", get_property, nullptr, "Get total observations", closure(read_total_observations)},
-    {"total_satellites", get_property, nullptr, "Get total satellites", closure(read_total_satellites)},
-    {"total_epochs", get_property, nullptr, "Get total epochs (alias: epoch_count)", closure(read_total_epochs)},
-    {"epoch_count", get_property, nullptr, "Get epoch count (alias for total_epochs)", closure(read_total_epochs)},
-    {"constellations", get_property, nullptr, "Get constellations observed", closure(read_constellations)},
-    {"mean_cn0", get_property, nullptr, "Get mean CN0 (alias: avg_cn0)", closure(read_mean_cn0)},
-    {"avg_cn0", get_property, nullptr, "Get average CN0 (alias for mean_cn0)", closure(read_mean_cn0)},
-    {"min_cn0", get_property, nullptr, "Get min CN0", closure(read_min_cn0)},
-    {"max_cn0", get_property, nullptr, "Get max CN0", closure(read_max_cn0)},
-    {"cn0_std_dev", get_property, nullptr, "Get CN0 standard deviation (computed from timeseries)",
-     closure(read_cn0_std_dev)},
-    {"anomaly_count", get_property, nullptr, "Get anomaly count", closure(read_anomaly_count)},
-    {"critical_count", get_property, nullptr, "Get critical anomaly count", closure(read_critical_count)},
-    {"jamming_detected", get_property, nullptr,
+constexpr Property kProperties[] = {
+    {"filename", "Get filename", [](const Record& r) { return to_py_str(r.file_info.filename); }},
+    {"rinex_version", "Get RINEX version (placeholder)", [](const Record&) { return to_py_str("3.05"); }},
+    {"station_name", "Get station name (marker name)",
+     [](const Record& r) {
+       return r.file_info.marker_name.empty() ? Ref::borrow(Py_None) : to_py_str(r.file_info.marker_name);
+     }},
+    {"receiver_type", "Get receiver type", [](const Record& r) { return to_py_str(r.file_info.receiver_type); }},
+    {"antenna_type", "Get antenna type", [](const Record& r) { return to_py_str(r.file_info.antenna_type); }},
+    {"start_time", "Get start time", [](const Record& r) { return to_py_str(r.file_info.start_time); }},
+    {"end_time", "Get end time", [](const Record& r) { return to_py_str(r.file_info.end_time); }},
+    {"duration_hours", "Get duration in hours", [](const Record& r) { return to_py_float(r.file_info.duration_hours); }},
+    {"interval", "Get observation interval", [](const Record& r) { return to_py_float(r.file_info.interval); }},
+    {"total_observations", "Get total observations",
+     [](const Record& r) { return to_py_int(r.summary.total_observations); }},
+    {"total_satellites", "Get total satellites", [](const Record& r) { return to_py_int(r.summary.total_satellites); }},
+    {"total_epochs", "Get total epochs (alias: epoch_count)",
+     [](const Record& r) { return to_py_int(r.summary.total_epochs); }},
+    {"epoch_count", "Get epoch count (alias for total_epochs)",
+     [](const Record& r) { return to_py_int(r.summary.total_epochs); }},
+    {"constellations", "Get constellations observed",
+     [](const Record& r) { return to_py_str_list(r.summary.systems_observed); }},
+    {"mean_cn0", "Get mean CN0 (alias: avg_cn0)", [](const Record& r) { return to_py_float(r.summary.mean_cn0); }},
+    {"avg_cn0", "Get average CN0 (alias for mean_cn0)", [](const Record& r) { return to_py_float(r.summary.mean_cn0); }},
+    {"min_cn0", "Get min CN0", [](const Record& r) { return to_py_float(r.summary.min_cn0); }},
+    {"max_cn0", "Get max CN0", [](const Record& r) { return to_py_float(r.summary.max_cn0); }},
+    {"cn0_std_dev", "Get CN0 standard deviation (computed from timeseries)",
+     [](const Record& r) { return to_py_float(cn0::cn0_std_dev(r.timeseries)); }},
+    {"anomaly_count", "Get anomaly count", [](const Record& r) { return to_py_int(r.summary.anomaly_count); }},
+    {"critical_count", "Get critical anomaly count", [](const Record& r) { return to_py_int(r.summary.critical_count); }},
+    {"jamming_detected",
      "Check if jamming detected\nReal jamming causes: severe CN0 drops (>10dB) across MULTIPLE satellites "
      "simultaneously\nAND low average CN0 (<35 dB-Hz) or high percentage of critical anomalies",
-     closure(read_jamming)},
-    {"spoofing_detected", get_property, nullptr,
+     [](const Record& r) { return to_py_bool(cn0::jamming_detected(r)); }},
+    {"spoofing_detected",
      "Check if spoofing detected\nReal spoofing indicators:\n1. Many unexpected satellites (>40% not in "
      "ephemeris) with GOOD signals\n2. Satellites appearing with impossible geometry (wrong hemisphere, "
      "etc.)\nNote: Low CN0 std deviation is NOT a spoofing indicator - it's actually good data!",
-     closure(read_spoofing)},
-    {"interference_detected", get_property, nullptr,
+     [](const Record& r) { return to_py_bool(cn0::spoofing_detected(r)); }},
+    {"interference_detected",
      "Check if interference detected\nRequires meaningful anomaly count - not just isolated events",
-     closure(read_interference)},
-    {"quality_score", get_quality_score, nullptr, "Get quality score object with all metrics", nullptr},
-    {"score", get_property, nullptr, "Get quality score value (alias for overall)", closure(read_score)},
-    {"quality_grade", get_property, nullptr, "Get quality grade", closure(read_quality_grade)},
-    {"summary", get_property, nullptr, "Get summary interpretation", closure(read_summary)},
-    {"skyplot_coverage", get_property, nullptr, "Get skyplot coverage percent", closure(read_skyplot_coverage)},
-    {"skyplot_trace_count", get_property, nullptr, "Get number of skyplot traces",
-     closure(read_skyplot_trace_count)},
-    {"visibility_prediction_source", get_property, nullptr, "Get visibility prediction source",
-     closure(read_visibility_source)},
-    {"visibility_confirmation_rate", get_property, nullptr, "Get visibility confirmation rate",
-     closure(read_visibility_rate)},
-    {"visibility_mean_predicted", get_property, nullptr, "Get mean predicted satellites",
-     closure(read_visibility_predicted)},
-    {"visibility_mean_observed", get_property, nullptr, "Get mean observed satellites",
-     closure(read_visibility_observed)},
-    {"visibility_mean_missing", get_property, nullptr, "Get mean missing satellites per epoch",
-     closure(read_visibility_missing)},
-    {"visibility_mean_unexpected", get_property, nullptr,
-     "Get mean unexpected satellites per epoch (seen but not predicted)", closure(read_visibility_unexpected)},
-    {"has_visibility_prediction", get_property, nullptr, "Check if visibility prediction is available",
-     closure(read_has_prediction)},
-    {"visibility_anomaly_count", get_property, nullptr, "Get visibility anomaly count",
-     closure(read_visibility_anomaly_count)},
-    {"position_lat", get_property, nullptr, "Get receiver latitude", closure(read_position_lat)},
-    {"position_lon", get_property, nullptr, "Get receiver longitude", closure(read_position_lon)},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+     [](const Record& r) { return to_py_bool(cn0::interference_detected(r)); }},
+    {"quality_score", "Get quality score object with all metrics", nullptr, get_quality_score},
+    {"score", "Get quality score value (alias for overall)",
+     [](const Record& r) { return to_py_float(cn0::to_quality_score(r).overall); }},
+    {"quality_grade", "Get quality grade", quality_grade},
+    {"summary", "Get summary interpretation", [](const Record& r) { return to_py_str(r.quality_score.interpretation); }},
+    {"skyplot_coverage", "Get skyplot coverage percent",
+     [](const Record& r) { return to_py_float(r.skyplot.coverage_percent); }},
+    {"skyplot_trace_count", "Get number of skyplot traces",
+     [](const Record& r) { return to_py_int(r.skyplot.traces.size()); }},
+    {"visibility_prediction_source", "Get visibility prediction source",
+     [](const Record& r) { return to_py_str(visibility_of(r) ? visibility_of(r)->prediction_source : "None"); }},
+    {"visibility_confirmation_rate", "Get visibility confirmation rate",
+     visibility_real<&result::VisibilityResult::confirmation_rate>},
+    {"visibility_mean_predicted", "Get mean predicted satellites",
+     visibility_real<&result::VisibilityResult::mean_predicted>},
+    {"visibility_mean_observed", "Get mean observed satellites",
+     visibility_real<&result::VisibilityResult::mean_observed>},
+    {"visibility_mean_missing", "Get mean missing satellites per epoch",
+     visibility_real<&result::VisibilityResult::mean_missing>},
+    {"visibility_mean_unexpected", "Get mean unexpected satellites per epoch (seen but not predicted)",
+     visibility_real<&result::VisibilityResult::mean_unexpected>},
+    {"has_visibility_prediction", "Check if visibility prediction is available",
+     [](const Record& r) { return to_py_bool(visibility_of(r) && visibility_of(r)->has_prediction); }},
+    {"visibility_anomaly_count", "Get visibility anomaly count",
+     [](const Record& r) { return to_py_int(visibility_of(r) ? visibility_of(r)->anomalies.size() : 0); }},
+    {"position_lat", "Get receiver latitude", [](const Record& r) { return to_py_float(r.file_info.position_lat); }},
+    {"position_lon", "Get receiver longitude", [](const Record& r) { return to_py_float(r.file_info.position_lon); }},
 };
+
+/// The class's getset table: one entry per property, in order, and the closing null entry.
+/// Closures point into kProperties, which lives as long as the process.
+auto getset_table() {
+  std::array<PyGetSetDef, std::size(kProperties) + 1> table{};
+  for (std::size_t i = 0; i < std::size(kProperties); ++i) {
+    const Property& p = kProperties[i];
+    table[i] = {p.name, p.get, nullptr, p.doc, const_cast<Property*>(&p)};
+  }
+  return table;
+}
+
+auto getset = getset_table();
+
+PyObject* get_property(PyObject* self, void* closure) {
+  Read read = static_cast<const Property*>(closure)->read;
+  return with_record<Record>(self, [read](const Record& r) { return read(r).release(); });
+}
 
 // --- methods
 
@@ -309,42 +297,7 @@ Ref visibility_debug_dict(const Record& r) {
   return to_py_dict(m, text_dict);
 }
 
-/// A dictionary of named values, each converted when built; null (with the error set) on failure.
-Ref native_dict(std::initializer_list<std::pair<const char*, Ref>> entries) {
-  Ref dict = Ref::steal(PyDict_New());
-  if (!dict) return dict;
-  for (const auto& [key, value] : entries) {
-    if (!value) return {};
-    if (!dict_set(dict.get(), to_py_str(key), Ref::borrow(value.get()))) return {};
-  }
-  return dict;
-}
-
-Ref quality_assessment(const Record& r) {
-  const result::QualityAssessment& q = r.quality_score;
-  return native_dict({{"overall", to_py_float(q.overall)},
-                      {"cn0_score", to_py_float(q.cn0_score)},
-                      {"coverage_score", to_py_float(q.coverage_score)},
-                      {"consistency_score", to_py_float(q.consistency_score)},
-                      {"grade", to_py_str(q.grade)},
-                      {"interpretation", to_py_str(q.interpretation)}});
-}
-
-Ref visibility_anomaly_dict(const result::VisibilityAnomaly& a) {
-  return native_dict({{"start_time", to_py_str(a.start_time)},
-                      {"end_time", to_py_str(a.end_time)},
-                      {"duration_seconds", to_py_float(a.duration_seconds)},
-                      {"anomaly_type", to_py_str(result::visibility_anomaly_kind_text(a.anomaly_type))},
-                      {"severity", to_py_str(result::severity_text(a.severity))},
-                      {"affected_satellites", to_py_str_list(a.affected_satellites)},
-                      {"affected_systems", to_py_str_list(a.affected_systems)},
-                      {"description", to_py_str(a.description)}});
-}
-
-Ref visibility_anomalies(const Record& r) {
-  if (!r.visibility) return Ref::steal(PyList_New(0));
-  return list_of(r.visibility->anomalies, visibility_anomaly_dict);
-}
+const std::vector<std::string> kNoTexts;
 
 std::vector<std::string> satellite_ids(const Record& r) {
   std::vector<std::string> ids;
@@ -352,25 +305,6 @@ std::vector<std::string> satellite_ids(const Record& r) {
   for (const auto& entry : r.satellite_stats) ids.push_back(entry.first);
   return ids;
 }
-
-/// A method of no arguments: binds none, then reads the record.
-struct Method {
-  const char* error_name;
-  Read read;
-};
-
-PyObject* call_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                      const Method& method) {
-  (void)args;
-  if (!bind_none(method.error_name, nargs, kwnames)) return nullptr;
-  return with_record<Record>(self, [&](const Record& r) { return method.read(r).release(); });
-}
-
-#define QCN_METHOD(name, expression)                                                                  \
-  PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {          \
-    static const Method method{"AnalysisResult." #name "()", [](const Record& r) -> Ref { return expression; }}; \
-    return call_method(self, args, nargs, kwnames, method);                                           \
-  }
 
 /// The JSON text, encoded without the interpreter lock on the module's threads.
 template <result::Layout layout>
@@ -387,34 +321,75 @@ PyObject* json_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   });
 }
 
-QCN_METHOD(get_anomalies, list_of(r.anomalies, [](const result::CN0Anomaly& a) { return text_dict(anomaly_entries(a)); }))
-QCN_METHOD(get_systems, to_py_str_list(r.summary.systems_observed))
-QCN_METHOD(get_timeseries_data, timeseries_data(r))
-QCN_METHOD(get_timestamps, to_py_str_list(r.timeseries.timestamps))
-QCN_METHOD(get_timeseries_cn0, to_py_float_list(r.timeseries.mean_cn0))
-QCN_METHOD(get_skyplot_data,
-           list_of(r.skyplot.traces, [&r](const result::SkyplotTrace& t) { return text_dict(trace_entries(r, t)); }))
-QCN_METHOD(get_frequently_missing_satellites,
-           to_py_str_list(r.visibility ? r.visibility->frequently_missing : std::vector<std::string>{}))
-QCN_METHOD(get_frequently_unexpected_satellites,
-           to_py_str_list(r.visibility ? r.visibility->frequently_unexpected : std::vector<std::string>{}))
-QCN_METHOD(get_visibility_anomaly_types,
-           to_py_str_list(as_texts(visibility_anomaly_values(r, &result::VisibilityAnomaly::anomaly_type),
-                                   result::visibility_anomaly_kind_text)))
-QCN_METHOD(get_visibility_anomaly_descriptions,
-           to_py_str_list(visibility_anomaly_values(r, &result::VisibilityAnomaly::description)))
-QCN_METHOD(visibility_debug, visibility_debug_dict(r))
-QCN_METHOD(get_quality_assessment, quality_assessment(r))
-QCN_METHOD(get_visibility_anomalies, visibility_anomalies(r))
-QCN_METHOD(get_mean_cn0_series, to_py_float_list(r.timeseries.mean_cn0))
-QCN_METHOD(get_satellite_count_series, to_py_int_list(r.timeseries.satellite_count))
-QCN_METHOD(get_satellite_ids, to_py_str_list(satellite_ids(r)))
-QCN_METHOD(get_anomaly_timestamps, to_py_str_list(anomaly_values(r, &result::CN0Anomaly::timestamp)))
-QCN_METHOD(get_anomaly_severities,
-           to_py_str_list(as_texts(anomaly_values(r, &result::CN0Anomaly::severity), result::severity_text)))
-QCN_METHOD(get_anomaly_cn0_drops, to_py_float_list(anomaly_values(r, &result::CN0Anomaly::cn0_drop)))
+/// A method of no arguments that reads the record.
+struct ReadMethod {
+  const char* name;
+  const char* doc;
+  Read read;
+};
 
-#undef QCN_METHOD
+constexpr ReadMethod kReadMethods[] = {
+    {"get_anomalies", "Get anomalies list",
+     [](const Record& r) {
+       return list_of(r.anomalies, [](const result::CN0Anomaly& a) { return text_dict(anomaly_entries(a)); });
+     }},
+    {"get_systems", "Get systems observed", [](const Record& r) { return to_py_str_list(r.summary.systems_observed); }},
+    {"get_timeseries_data", "Get timeseries data as dict", timeseries_data},
+    {"get_timestamps", "Get timeseries timestamps", [](const Record& r) { return to_py_str_list(r.timeseries.timestamps); }},
+    {"get_timeseries_cn0", "Get timeseries mean CN0 values",
+     [](const Record& r) { return to_py_float_list(r.timeseries.mean_cn0); }},
+    {"get_skyplot_data", "Get skyplot data as list of trace dicts",
+     [](const Record& r) {
+       return list_of(r.skyplot.traces, [&r](const result::SkyplotTrace& t) { return text_dict(trace_entries(r, t)); });
+     }},
+    {"get_frequently_missing_satellites", "Get frequently missing satellites (possible obstructions)",
+     [](const Record& r) { return to_py_str_list(r.visibility ? r.visibility->frequently_missing : kNoTexts); }},
+    {"get_frequently_unexpected_satellites", "Get frequently unexpected satellites (possible spoofing)",
+     [](const Record& r) { return to_py_str_list(r.visibility ? r.visibility->frequently_unexpected : kNoTexts); }},
+    {"get_visibility_anomaly_types", "Get visibility anomaly types",
+     [](const Record& r) {
+       return to_py_str_list(as_texts(visibility_anomaly_values(r, &result::VisibilityAnomaly::anomaly_type),
+                                      result::visibility_anomaly_kind_text));
+     }},
+    {"get_visibility_anomaly_descriptions", "Get visibility anomaly descriptions",
+     [](const Record& r) { return to_py_str_list(visibility_anomaly_values(r, &result::VisibilityAnomaly::description)); }},
+    {"visibility_debug", "Get detailed visibility debug info per system", visibility_debug_dict},
+    {"get_quality_assessment",
+     "Get the quality assessment: overall, its three scores, grade and interpretation, as numbers and texts",
+     [](const Record& r) { return to_native(r.quality_score); }},
+    {"get_visibility_anomalies",
+     "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites",
+     [](const Record& r) { return r.visibility ? to_native(r.visibility->anomalies) : Ref::steal(PyList_New(0)); }},
+    {"get_mean_cn0_series", "Get timeseries mean CN0 values",
+     [](const Record& r) { return to_py_float_list(r.timeseries.mean_cn0); }},
+    {"get_satellite_count_series", "Get timeseries satellite counts",
+     [](const Record& r) { return to_py_int_list(r.timeseries.satellite_count); }},
+    {"get_satellite_ids", "Get satellite IDs", [](const Record& r) { return to_py_str_list(satellite_ids(r)); }},
+    {"get_anomaly_timestamps", "Get anomaly timestamps",
+     [](const Record& r) { return to_py_str_list(anomaly_values(r, &result::CN0Anomaly::timestamp)); }},
+    {"get_anomaly_severities", "Get anomaly severities",
+     [](const Record& r) {
+       return to_py_str_list(as_texts(anomaly_values(r, &result::CN0Anomaly::severity), result::severity_text));
+     }},
+    {"get_anomaly_cn0_drops", "Get anomaly CN0 drops",
+     [](const Record& r) { return to_py_float_list(anomaly_values(r, &result::CN0Anomaly::cn0_drop)); }},
+};
+
+template <std::size_t I>
+PyObject* read_method(PyObject* self, PyObject* const*, Py_ssize_t nargs, PyObject* kwnames) {
+  static const std::string error_name = std::string("AnalysisResult.") + kReadMethods[I].name + "()";
+  if (!bind_none(error_name.c_str(), nargs, kwnames)) return nullptr;
+  return with_record<Record>(self, [](const Record& r) { return kReadMethods[I].read(r).release(); });
+}
+
+/// The position of a method in kReadMethods (a name missing from it fails the build).
+consteval std::size_t read_method_index(std::string_view name) {
+  for (std::size_t i = 0; i < std::size(kReadMethods); ++i) {
+    if (kReadMethods[i].name == name) return i;
+  }
+  throw "no such method";
+}
+
 
 PyObject* get_constellation_summary(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr std::array<Param, 1> params{{{"name", true}}};
@@ -431,7 +406,25 @@ PyObject* get_constellation_summary(PyObject* self, PyObject* const* args, Py_ss
 
 constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;
 
-#define QCN_ENTRY(name, doc) {#name, as_cfunction<name>(), kMethodFlags, #name "($self)\n--\n\n" doc}
+/// The method table entry of a method of kReadMethods, with its text signature.
+template <std::size_t I>
+PyMethodDef read_entry() {
+  static const std::string doc = std::string(kReadMethods[I].name) + "($self)\n--\n\n" + kReadMethods[I].doc;
+  return {kReadMethods[I].name, as_cfunction<read_method<I>>(), kMethodFlags, doc.c_str()};
+}
+
+/// A method name as a template argument.
+template <std::size_t N>
+struct MethodName {
+  char text[N];
+  consteval MethodName(const char (&name)[N]) { std::copy_n(name, N, text); }  // NOLINT: from literals
+};
+
+/// The table entry of the method of kReadMethods named name.
+template <MethodName name>
+PyMethodDef read_entry() {
+  return read_entry<read_method_index(name.text)>();
+}
 
 PyMethodDef methods[] = {
     {"to_json", as_cfunction<json_text<result::Layout::compact>>(), kMethodFlags,
@@ -441,33 +434,30 @@ PyMethodDef methods[] = {
     {"write_json", as_cfunction<write_result_json>(), kMethodFlags,
      "write_json($self, target, pretty=False)\n--\n\nWrite the JSON (as to_json, or to_json_pretty with pretty=True) "
      "to a path or a binary stream without building it in memory"},
-    QCN_ENTRY(get_anomalies, "Get anomalies list"),
+    read_entry<"get_anomalies">(),
     {"get_constellation_summary", as_cfunction<get_constellation_summary>(), kMethodFlags,
      "get_constellation_summary($self, name)\n--\n\nGet constellation summary by name"},
-    QCN_ENTRY(get_systems, "Get systems observed"),
-    QCN_ENTRY(get_timeseries_data, "Get timeseries data as dict"),
-    QCN_ENTRY(get_timestamps, "Get timeseries timestamps"),
-    QCN_ENTRY(get_timeseries_cn0, "Get timeseries mean CN0 values"),
-    QCN_ENTRY(get_skyplot_data, "Get skyplot data as list of trace dicts"),
-    QCN_ENTRY(get_frequently_missing_satellites, "Get frequently missing satellites (possible obstructions)"),
-    QCN_ENTRY(get_frequently_unexpected_satellites, "Get frequently unexpected satellites (possible spoofing)"),
-    QCN_ENTRY(get_visibility_anomaly_types, "Get visibility anomaly types"),
-    QCN_ENTRY(get_visibility_anomaly_descriptions, "Get visibility anomaly descriptions"),
-    QCN_ENTRY(visibility_debug, "Get detailed visibility debug info per system"),
-    QCN_ENTRY(get_quality_assessment,
-              "Get the quality assessment: overall, its three scores, grade and interpretation, as numbers and texts"),
-    QCN_ENTRY(get_visibility_anomalies,
-              "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites"),
-    QCN_ENTRY(get_mean_cn0_series, "Get timeseries mean CN0 values"),
-    QCN_ENTRY(get_satellite_count_series, "Get timeseries satellite counts"),
-    QCN_ENTRY(get_satellite_ids, "Get satellite IDs"),
-    QCN_ENTRY(get_anomaly_timestamps, "Get anomaly timestamps"),
-    QCN_ENTRY(get_anomaly_severities, "Get anomaly severities"),
-    QCN_ENTRY(get_anomaly_cn0_drops, "Get anomaly CN0 drops"),
+    read_entry<"get_systems">(),
+    read_entry<"get_timeseries_data">(),
+    read_entry<"get_timestamps">(),
+    read_entry<"get_timeseries_cn0">(),
+    read_entry<"get_skyplot_data">(),
+    read_entry<"get_frequently_missing_satellites">(),
+    read_entry<"get_frequently_unexpected_satellites">(),
+    read_entry<"get_visibility_anomaly_types">(),
+    read_entry<"get_visibility_anomaly_descriptions">(),
+    read_entry<"visibility_debug">(),
+    read_entry<"get_quality_assessment">(),
+    read_entry<"get_visibility_anomalies">(),
+    read_entry<"get_mean_cn0_series">(),
+    read_entry<"get_satellite_count_series">(),
+    read_entry<"get_satellite_ids">(),
+    read_entry<"get_anomaly_timestamps">(),
+    read_entry<"get_anomaly_severities">(),
+    read_entry<"get_anomaly_cn0_drops">(),
     {nullptr, nullptr, 0, nullptr},
 };
 
-#undef QCN_ENTRY
 
 PyObject* repr(PyObject* self) {
   return with_record<Record>(self, [](const Record& r) {
@@ -484,7 +474,7 @@ const ClassDefinition kClass = {
     "Python wrapper for AnalysisResult",
     nullptr,
     repr,
-    getset,
+    getset.data(),
     methods,
 };
 

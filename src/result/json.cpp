@@ -8,8 +8,10 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
+#include "result/fields.hpp"
 #include "result/json_points.hpp"
 
 namespace qcn::result {
@@ -18,18 +20,25 @@ namespace {
 
 void encode(JsonWriter& w, double value) { w.real(value); }
 void encode(JsonWriter& w, std::uint64_t value) { w.count(value); }
+void encode(JsonWriter& w, bool value) { w.flag(value); }
 void encode(JsonWriter& w, const std::string& value) { w.text(value); }
-void encode(JsonWriter& w, const FileInfo& info);
-void encode(JsonWriter& w, const QualityAssessment& quality);
-void encode(JsonWriter& w, const ResultSummary& summary);
-void encode(JsonWriter& w, const ConstellationStats& stats);
-void encode(JsonWriter& w, const SatelliteStats& stats);
-void encode(JsonWriter& w, const HeatmapPoint& point);
-void encode(JsonWriter& w, const HeatmapData& heatmap);
-void encode(JsonWriter& w, const CN0Anomaly& anomaly);
-void encode(JsonWriter& w, const SystemVisibility& visibility);
-void encode(JsonWriter& w, const VisibilityAnomaly& anomaly);
-void encode(JsonWriter& w, const std::optional<VisibilityResult>& visibility);
+template <typename Value>
+  requires std::is_enum_v<Value>
+void encode(JsonWriter& w, Value value);
+template <typename Value>
+void encode(JsonWriter& w, const std::vector<Value>& list);
+template <typename Value>
+void encode(JsonWriter& w, const Map<Value>& map);
+template <DeclaredRecord Record>
+void encode(JsonWriter& w, const Record& record);
+template <typename Record>
+void encode(JsonWriter& w, const std::optional<Record>& record);
+
+template <typename Value>
+  requires std::is_enum_v<Value>
+void encode(JsonWriter& w, Value value) {
+  w.text(enum_text(value));
+}
 
 template <typename Value>
 void encode(JsonWriter& w, const std::vector<Value>& list) {
@@ -48,82 +57,31 @@ void encode(JsonWriter& w, const Map<Value>& map) {
   w.end_object();
 }
 
+/// A record as an object of its declared fields.
+template <DeclaredRecord Record>
+void encode(JsonWriter& w, const Record& record) {
+  w.begin_object();
+  visit_fields(record, [&](std::string_view name, const auto& value) {
+    w.key(name);
+    encode(w, value);
+  });
+  w.end_object();
+}
+
+/// A record that may be absent: null then.
+template <typename Record>
+void encode(JsonWriter& w, const std::optional<Record>& record) {
+  if (record) {
+    encode(w, *record);
+  } else {
+    w.null();
+  }
+}
+
 template <typename Value>
 void member(JsonWriter& w, std::string_view name, const Value& value) {
   w.key(name);
   encode(w, value);
-}
-
-void encode(JsonWriter& w, const FileInfo& info) {
-  w.begin_object();
-  member(w, "filename", info.filename);
-  member(w, "marker_name", info.marker_name);
-  member(w, "receiver_type", info.receiver_type);
-  member(w, "antenna_type", info.antenna_type);
-  member(w, "start_time", info.start_time);
-  member(w, "end_time", info.end_time);
-  member(w, "duration_hours", info.duration_hours);
-  member(w, "interval", info.interval);
-  member(w, "position_lat", info.position_lat);
-  member(w, "position_lon", info.position_lon);
-  member(w, "position_height", info.position_height);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const QualityAssessment& quality) {
-  w.begin_object();
-  member(w, "overall", quality.overall);
-  member(w, "cn0_score", quality.cn0_score);
-  member(w, "coverage_score", quality.coverage_score);
-  member(w, "consistency_score", quality.consistency_score);
-  member(w, "grade", quality.grade);
-  member(w, "interpretation", quality.interpretation);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const ResultSummary& summary) {
-  w.begin_object();
-  member(w, "total_observations", summary.total_observations);
-  member(w, "total_satellites", summary.total_satellites);
-  member(w, "total_epochs", summary.total_epochs);
-  member(w, "systems_observed", summary.systems_observed);
-  member(w, "mean_cn0", summary.mean_cn0);
-  member(w, "min_cn0", summary.min_cn0);
-  member(w, "max_cn0", summary.max_cn0);
-  member(w, "anomaly_count", summary.anomaly_count);
-  member(w, "critical_count", summary.critical_count);
-  member(w, "high_count", summary.high_count);
-  member(w, "low_count", summary.low_count);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const ConstellationStats& stats) {
-  w.begin_object();
-  member(w, "system", stats.system);
-  member(w, "satellite_count", stats.satellite_count);
-  member(w, "observation_count", stats.observation_count);
-  member(w, "mean_cn0", stats.mean_cn0);
-  member(w, "min_cn0", stats.min_cn0);
-  member(w, "max_cn0", stats.max_cn0);
-  member(w, "std_cn0", stats.std_cn0);
-  member(w, "satellites_expected", stats.satellites_expected);
-  member(w, "availability_ratio", stats.availability_ratio);
-  member(w, "cycle_slips", stats.cycle_slips);
-  member(w, "data_gaps", stats.data_gaps);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const SatelliteStats& stats) {
-  w.begin_object();
-  member(w, "satellite", stats.satellite);
-  member(w, "system", stats.system);
-  member(w, "observation_count", stats.observation_count);
-  member(w, "mean_cn0", stats.mean_cn0);
-  member(w, "min_cn0", stats.min_cn0);
-  member(w, "max_cn0", stats.max_cn0);
-  member(w, "std_cn0", stats.std_cn0);
-  member(w, "mean_elevation", stats.mean_elevation);
-  w.end_object();
 }
 
 /// Writes the arrays of points: blocks of a few thousand points are put side by side on the
@@ -230,15 +188,6 @@ void encode_trace(JsonWriter& w, PointArrays& arrays, const AnalysisResult& resu
   w.end_object();
 }
 
-void encode(JsonWriter& w, const HeatmapPoint& point) {
-  w.begin_object();
-  member(w, "azimuth_bin", point.azimuth_bin);
-  member(w, "elevation_bin", point.elevation_bin);
-  member(w, "mean_cn0", point.mean_cn0);
-  member(w, "count", point.count);
-  w.end_object();
-}
-
 void encode_skyplot(JsonWriter& w, PointArrays& arrays, const AnalysisResult& result) {
   const SkyplotData& skyplot = result.skyplot;
   w.begin_object();
@@ -248,76 +197,6 @@ void encode_skyplot(JsonWriter& w, PointArrays& arrays, const AnalysisResult& re
   w.end_array();
   member(w, "heatmap_points", skyplot.heatmap_points);
   member(w, "coverage_percent", skyplot.coverage_percent);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const HeatmapData& heatmap) {
-  w.begin_object();
-  member(w, "azimuth_bins", heatmap.azimuth_bins);
-  member(w, "elevation_bins", heatmap.elevation_bins);
-  member(w, "cn0_matrix", heatmap.cn0_matrix);
-  member(w, "count_matrix", heatmap.count_matrix);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const CN0Anomaly& anomaly) {
-  w.begin_object();
-  member(w, "timestamp", anomaly.timestamp);
-  w.key("severity");
-  w.text(severity_text(anomaly.severity));
-  w.key("event_type");
-  w.text(drop_kind_text(anomaly.event_type));
-  member(w, "description", anomaly.description);
-  member(w, "cn0_drop", anomaly.cn0_drop);
-  member(w, "affected_satellites", anomaly.affected_satellites);
-  member(w, "affected_systems", anomaly.affected_systems);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const SystemVisibility& visibility) {
-  w.begin_object();
-  member(w, "system", visibility.system);
-  member(w, "predicted_satellites", visibility.predicted_satellites);
-  member(w, "observed_satellites", visibility.observed_satellites);
-  member(w, "confirmation_rate", visibility.confirmation_rate);
-  member(w, "missing_satellites", visibility.missing_satellites);
-  member(w, "unexpected_satellites", visibility.unexpected_satellites);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const VisibilityAnomaly& anomaly) {
-  w.begin_object();
-  member(w, "start_time", anomaly.start_time);
-  member(w, "end_time", anomaly.end_time);
-  member(w, "duration_seconds", anomaly.duration_seconds);
-  w.key("anomaly_type");
-  w.text(visibility_anomaly_kind_text(anomaly.anomaly_type));
-  w.key("severity");
-  w.text(severity_text(anomaly.severity));
-  member(w, "affected_satellites", anomaly.affected_satellites);
-  member(w, "affected_systems", anomaly.affected_systems);
-  member(w, "description", anomaly.description);
-  w.end_object();
-}
-
-void encode(JsonWriter& w, const std::optional<VisibilityResult>& visibility) {
-  if (!visibility) {
-    w.null();
-    return;
-  }
-  w.begin_object();
-  w.key("has_prediction");
-  w.flag(visibility->has_prediction);
-  member(w, "prediction_source", visibility->prediction_source);
-  member(w, "confirmation_rate", visibility->confirmation_rate);
-  member(w, "mean_predicted", visibility->mean_predicted);
-  member(w, "mean_observed", visibility->mean_observed);
-  member(w, "mean_missing", visibility->mean_missing);
-  member(w, "mean_unexpected", visibility->mean_unexpected);
-  member(w, "frequently_missing", visibility->frequently_missing);
-  member(w, "frequently_unexpected", visibility->frequently_unexpected);
-  member(w, "by_system", visibility->by_system);
-  member(w, "anomalies", visibility->anomalies);
   w.end_object();
 }
 
