@@ -46,7 +46,7 @@ namespace {
 class NavigationAid {
  public:
   NavigationAid(const AnalysisInput& input, const rinex::Ecef& receiver)
-      : prediction_(visibility::make_prediction_input(*input.navigation, *input.observations, input.min_elevation)),
+      : prediction_(visibility::make_prediction_input(*input.navigation, *input.observations, input.config.min_elevation)),
         receiver_(navigation::receiver_frame(receiver)),
         observed_(*input.observations),
         predictor_(prediction_) {}
@@ -114,7 +114,7 @@ constexpr std::size_t kGeometryBlock = 128;
 
 Extraction extract_samples(const AnalysisInput& input) {
   const rinex::RinexObsData& observations = *input.observations;
-  const std::vector<char>& letters = input.system_letters;
+  const std::vector<char> letters = system_letters(input.config.systems);
   const std::vector<char> is_cn0 = rinex::cn0_code_table(observations);
   std::optional<NavigationAid> aid;
   if (input.navigation != nullptr && observations.approx_position) aid.emplace(input, *observations.approx_position);
@@ -127,11 +127,11 @@ Extraction extract_samples(const AnalysisInput& input) {
       double elevation = 45.0;
       double azimuth = 0.0;
       if (aid) aid->look_angles(satellite.number, elevation, azimuth);
-      if (input.min_elevation > elevation) continue;
+      if (input.config.min_elevation > elevation) continue;
       builder.begin_satellite(satellite.number, satellite.satellite, elevation, azimuth);
       for (const rinex::Observation& observation : rinex::observations_of(observations, satellite)) {
         double value = observation.value;
-        if (is_cn0[observation.code] && input.min_cn0 <= value && value <= input.max_cn0) {
+        if (is_cn0[observation.code] && input.config.min_cn0 <= value && value <= input.config.max_cn0) {
           builder.add(static_cast<std::uint32_t>(observation.code), value);
         }
       }
@@ -187,8 +187,8 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   // The steps read the samples and fill separate parts of the result, so they may run side by
   // side; the anomaly events fill a record of their own, whose summary counts are copied after.
   result::AnalysisResult events;
-  const AnomalyThresholds thresholds{input.anomaly_threshold_low, input.anomaly_threshold_high,
-                                     input.anomaly_threshold_critical};
+  const AnomalyThresholds thresholds{input.config.anomaly_threshold_low, input.config.anomaly_threshold_high,
+                                     input.config.anomaly_threshold_critical};
   parallel::run_tasks(input.pool, 5, [&](std::size_t step) {
     switch (step) {
       case 0: fill_summary_and_satellite_stats(result, set, groups, figures); break;
@@ -204,8 +204,8 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   result.summary.high_count = events.summary.high_count;
   result.summary.low_count = events.summary.low_count;
   fill_quality_score(result);
-  result.spoofing_unexpected_threshold = input.spoofing_unexpected_threshold;
-  result.spoofing_min_unexpected_count = input.spoofing_min_unexpected_count;
+  result.spoofing_unexpected_threshold = input.config.spoofing_unexpected_threshold;
+  result.spoofing_min_unexpected_count = input.config.spoofing_min_unexpected_count;
   return result;
 }
 

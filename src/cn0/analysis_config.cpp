@@ -32,17 +32,8 @@ std::vector<char> system_letters(const std::optional<std::vector<std::string>>& 
 AnalysisInput analysis_input(const AnalysisConfig& config, const rinex::RinexObsData& observations,
                              const navigation::NavigationData* navigation) {
   AnalysisInput input;
+  input.config = config;
   input.observations = &observations;
-  input.system_letters = system_letters(config.systems);
-  input.min_elevation = config.min_elevation;
-  input.min_cn0 = config.min_cn0;
-  input.max_cn0 = config.max_cn0;
-  input.time_bin_seconds = config.time_bin_seconds;
-  input.anomaly_threshold_low = config.anomaly_threshold_low;
-  input.anomaly_threshold_high = config.anomaly_threshold_high;
-  input.anomaly_threshold_critical = config.anomaly_threshold_critical;
-  input.spoofing_unexpected_threshold = config.spoofing_unexpected_threshold;
-  input.spoofing_min_unexpected_count = config.spoofing_min_unexpected_count;
   input.navigation = navigation;
   return input;
 }

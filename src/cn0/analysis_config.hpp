@@ -43,19 +43,11 @@ AnalysisConfig quick_config(double min_elevation, std::optional<std::vector<std:
 /// The first character of each non-empty entry, in order; G, R, E, C without a filter.
 std::vector<char> system_letters(const std::optional<std::vector<std::string>>& systems);
 
-/// What the analysis reads; the observations and navigation data are lent, not copied.
+/// What the analysis reads: the configuration as given, and the observations and navigation
+/// data, lent, not copied.
 struct AnalysisInput {
+  AnalysisConfig config;
   const rinex::RinexObsData* observations = nullptr;
-  std::vector<char> system_letters;
-  double min_elevation = 5.0;
-  double min_cn0 = 0.0;
-  double max_cn0 = 60.0;
-  std::uint32_t time_bin_seconds = 60;
-  double anomaly_threshold_low = 3.0;
-  double anomaly_threshold_high = 6.0;
-  double anomaly_threshold_critical = 10.0;
-  double spoofing_unexpected_threshold = 0.4;
-  double spoofing_min_unexpected_count = 8.0;
   const navigation::NavigationData* navigation = nullptr;
   parallel::Pool* pool = nullptr;  // the threads the independent steps run on; none: one after another
   // Called once the observations are no longer read, when the caller may free them early.
