@@ -2,6 +2,7 @@
 #include <atomic>
 #include <unistd.h>
 #include <cstdint>
+#include <cstdlib>
 
 #include "archive/unpack.hpp"
 #include "python/convert.hpp"
@@ -342,12 +343,27 @@ PyObject* init_module() {
 
 ModuleState* state_of_module(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
 
+namespace {
+
+/// QUORLIN_CN0_THREADS when set to a count from 1 to 1024 (one thread per call suits batches of
+/// files analysed side by side), else the processors this process may run on.
+unsigned pool_threads() {
+  if (const char* text = std::getenv("QUORLIN_CN0_THREADS")) {
+    char* end = nullptr;
+    const long count = std::strtol(text, &end, 10);
+    if (end != text && *end == '\0' && count >= 1 && count <= 1024) return static_cast<unsigned>(count);
+  }
+  return parallel::hardware_threads();
+}
+
+}  // namespace
+
 parallel::Pool* analysis_pool(ModuleState* state) {
   // A forked child has none of its parent's threads: it makes a pool of its own, and leaves the
   // parent's (whose locks may have been held at the fork) untouched.
   const std::int64_t process = ::getpid();
   if (state->pool == nullptr || state->pool_process != process) {
-    state->pool = new parallel::Pool(parallel::hardware_threads());
+    state->pool = new parallel::Pool(pool_threads());
     state->pool_process = process;
   }
   return state->pool;

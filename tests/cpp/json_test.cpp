@@ -509,7 +509,10 @@ std::string trace_tokens(const std::vector<qcn::result::SkyplotPoint>& points, s
 TEST(JsonResultTest, LongSeriesInBlocksMatchTheTokenByTokenText) {
   AnalysisResult r;
   std::mt19937_64 random(11);
-  for (int t = 0; t < 30000; ++t) r.timeseries.timestamps.push_back("T" + std::to_string(t) + (t % 97 == 0 ? "\"q" : ""));
+  for (int t = 0; t < 30000; ++t) {
+    std::string& text = r.timeseries.timestamps.emplace_back(1, 'T');
+    text.append(std::to_string(t)).append(t % 97 == 0 ? "\"q" : "");
+  }
   auto& own = r.timeseries.satellite_timeseries["G01"];
   own = {"G01", "GPS", "S1C", {}};
   std::vector<qcn::result::SkyplotPoint> trace_points;
