@@ -11,6 +11,7 @@
 
 #include "rinex/ecef.hpp"
 #include "rinex/epoch_time.hpp"
+#include "rinex/large_array_allocator.hpp"
 #include "rinex/ordered_map.hpp"
 #include "rinex/satellite_id.hpp"
 
@@ -78,8 +79,8 @@ struct RinexObsData {
   std::vector<SatelliteId> satellite_ids;  // by number: every stored satellite, in order of first appearance
   std::vector<ObservationEpoch> epochs;  // in file order
   std::vector<EmptyEpoch> empty_epochs;  // in file order
-  std::vector<SatelliteObservations> satellites;
-  std::vector<Observation> observations;
+  std::vector<SatelliteObservations, LargeArrayAllocator<SatelliteObservations>> satellites;
+  std::vector<Observation, LargeArrayAllocator<Observation>> observations;
 };
 
 /// The satellites of an epoch, in the order they were first listed.

@@ -134,13 +134,12 @@ class EpochBuilder {
     }
     double value = 0.0;
     const FieldRead read = read_fixed_point(value_text, value);
-    if (read == FieldRead::blank) return;
+    if (read == FieldRead::blank || read == FieldRead::zero || code > Observation::kMaxCodes) return;
     if (read == FieldRead::other) {
       auto parsed = parse_float(trim(value_text));
-      if (!parsed) return;
+      if (!parsed || *parsed == 0.0) return;
       value = *parsed;
     }
-    if (value == 0.0 || code > Observation::kMaxCodes) return;
     Observation observation;
     observation.value = value;
     observation.code = code;

@@ -152,13 +152,14 @@ inline std::optional<std::int32_t> parse_i32(std::string_view s) {
 std::optional<double> parse_float(std::string_view s);
 
 /// What a fixed-point field (such as "  20971438.1234") holds.
-enum class FieldRead : std::uint8_t { blank, value, other };
+enum class FieldRead : std::uint8_t { blank, value, zero, other };
 
 /// Reads a field of white space, an optional sign, digits with an optional point and white space,
 /// the shape RINEX writes its values in, in one pass: the value is then parse_float(trim(field))
 /// bit for bit (an exact integer mantissa divided by an exact power of ten). A field of any
 /// other shape (exponents, more than 2^53 in its digits, more than 22 decimals) gives `other`,
-/// and the caller reads it with parse_float.
+/// and the caller reads it with parse_float. A value of zero (of either sign) gives `zero`, told
+/// by its digits, so a caller that drops zeros need not wait for the division.
 inline FieldRead read_fixed_point(std::string_view s, double& out) {
   constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
                                 1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
@@ -185,7 +186,7 @@ inline FieldRead read_fixed_point(std::string_view s, double& out) {
   if (i != n || digits == 0 || digits > kMaxDigits) return FieldRead::other;
   const double value = static_cast<double>(mantissa) / kPowers[decimals];
   out = negative ? -value : value;
-  return FieldRead::value;
+  return mantissa == 0 ? FieldRead::zero : FieldRead::value;
 }
 
 /// Whether a field holds a value that reads and is not zero, as read_fixed_point and parse_float

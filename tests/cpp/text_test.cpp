@@ -213,6 +213,33 @@ TEST(TextTest, ParseFloatReadsDecimalLiterals) {
   }
 }
 
+TEST(TextTest, FixedPointFieldsReadAsParseFloatDoes) {
+  using qcn::rinex::FieldRead;
+  struct Case {
+    std::string_view field;
+    FieldRead outcome;
+  };
+  static constexpr Case kCases[] = {
+      {"              ", FieldRead::blank},    {"", FieldRead::blank},
+      {"        45.250", FieldRead::value},    {"  -21471905.070", FieldRead::value},
+      {"         0.000", FieldRead::zero},     {"        -0.000", FieldRead::zero},
+      {"             0", FieldRead::zero},     {"         .5   ", FieldRead::value},
+      {"      1.25e+01", FieldRead::other},    {"  1234567890123456", FieldRead::other},
+      {"         4x.00", FieldRead::other},    {"           -  ", FieldRead::other},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.field);
+    double value = -1.0;
+    const FieldRead outcome = qcn::rinex::read_fixed_point(c.field, value);
+    EXPECT_EQ(outcome, c.outcome);
+    if (outcome != FieldRead::value && outcome != FieldRead::zero) continue;
+    auto expected = qcn::rinex::parse_float(qcn::rinex::trim(c.field));
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_EQ(std::signbit(value), std::signbit(*expected));
+    EXPECT_EQ(value, *expected);
+  }
+}
+
 TEST(TextTest, ParseFloatRefusesOtherText) {
   static constexpr std::string_view kCases[] = {
       "", ".", "+", "-", "e3", "1e", "1e+", "1.2.3", " 1", "1 ", "1,5", "0x10", "inf", "nan", "1D3", "--1", "1e3.5",
