@@ -46,13 +46,18 @@ def _frame(columns: dict, purpose: str) -> Any:
     return pd.DataFrame(_frame_columns(pd, columns))
 
 
+def _times(pd: Any, texts: Any) -> Any:
+    """Timestamp texts such as 2020-06-25T00:00:30.000Z as datetime64[ns], like the columns."""
+    return pd.to_datetime(texts, format="ISO8601").dt.tz_localize(None).astype("datetime64[ns]")
+
+
 def _anomalies_frame(result: Any) -> Any:
     pd = require("pandas", "pandas", "AnalysisResult.to_pandas()")
     rows = result.get_anomalies()
     frame = pd.DataFrame(rows, columns=["start_time", "severity", "anomaly_type", "description", "cn0_drop",
                                         "affected_satellites", "affected_systems"])
     frame = frame.rename(columns={"start_time": "time"})
-    frame["time"] = pd.to_datetime(frame["time"], format="ISO8601").dt.tz_localize(None)
+    frame["time"] = _times(pd, frame["time"])
     frame["cn0_drop"] = result.get_anomaly_cn0_drops()
     for name in ("affected_satellites", "affected_systems"):
         frame[name] = [text.split(",") if text else [] for text in frame[name]]
@@ -65,7 +70,7 @@ def _visibility_anomalies_frame(result: Any) -> Any:
                          columns=["start_time", "end_time", "duration_seconds", "anomaly_type", "severity",
                                   "affected_satellites", "affected_systems", "description"])
     for name in ("start_time", "end_time"):
-        frame[name] = pd.to_datetime(frame[name], format="ISO8601").dt.tz_localize(None)
+        frame[name] = _times(pd, frame[name])
     return frame
 
 

@@ -3,6 +3,7 @@ import ast
 import inspect
 import pathlib
 import sys
+import types
 
 import pytest
 
@@ -81,7 +82,8 @@ def test_stub_package_is_marked_typed():
 
 
 def test_same_top_level_names_in_module_order(stub):
-    assert top_level_names(stub) == [n for n in vars(q) if public(n)]
+    # Submodules of the Python part have stubs of their own.
+    assert top_level_names(stub) == [n for n, v in vars(q).items() if public(n) and not isinstance(v, types.ModuleType)]
 
 
 def test_same_public_members_per_class(stub):
