@@ -96,7 +96,7 @@ def _png(draw: Any, result: Any, polar: bool = False) -> str:
     return f'<img width="{width}" height="{height}" alt="{_e(draw.__name__)}" src="data:image/png;base64,{data}">'
 
 
-def plots_section(result: Any) -> str:
+def _plots_section(result: Any) -> str:
     try:
         from quorlin_cn0 import plot
     except ImportError as error:
@@ -159,7 +159,7 @@ def timeline(result: Any, width: int = 1100) -> str:
             f'xmlns="http://www.w3.org/2000/svg">{"".join(parts)}</svg>')
 
 
-def constellation_table(result: Any) -> str:
+def _constellation_table(result: Any) -> str:
     head = ("constellation", "satellites", "expected", "samples", "mean", "min", "max", "std", "cycle slips",
             "data gaps")
     rows = []
@@ -193,7 +193,7 @@ def _rows_table(rows: list[dict], keys: list[tuple[str, str]], css: str, limit: 
     return f'<table class="{css}"><tr>{header}</tr>{"".join(body)}</table>{more}'
 
 
-def visibility_section(result: Any) -> str:
+def _visibility_section(result: Any) -> str:
     if not result.has_visibility_prediction:
         return '<p class="muted">No visibility prediction (no navigation data, or none for this period).</p>'
     facts = _facts([
@@ -210,7 +210,7 @@ def visibility_section(result: Any) -> str:
     return facts + "<h3>Visibility anomalies</h3>" + anomalies
 
 
-def episodes_section(result: Any) -> str:
+def _episodes_section(result: Any) -> str:
     found = episodes(result)
     if not hasattr(result, "get_assessment"):
         return ""
@@ -247,14 +247,14 @@ def report_html(result: Any, name: str = "", plots: bool = True) -> str:
 {summary_card(result, name)}
 <h2>File</h2><div class="card">{info}</div>
 <h2>Quality</h2><div class="card">{scores}</div>
-{episodes_section(result)}
+{_episodes_section(result)}
 <h2>Timeline</h2><div class="card">{timeline(result)}</div>
-<h2>Plots</h2>{plots_section(result) if plots else '<p class="muted">Plots left out.</p>'}
-<h2>Constellations</h2><div class="card">{constellation_table(result)}</div>
+<h2>Plots</h2>{_plots_section(result) if plots else '<p class="muted">Plots left out.</p>'}
+<h2>Constellations</h2><div class="card">{_constellation_table(result)}</div>
 <h2>C/N0 anomalies</h2><div class="card">{_rows_table(anomalies, [("start_time", "time"), ("severity", "severity"),
         ("cn0_drop", "drop (dB)"), ("affected_satellites", "satellites"), ("description", "description")],
         "anomalies", limit=20)}</div>
-<h2>Visibility</h2><div class="card">{visibility_section(result)}</div>
+<h2>Visibility</h2><div class="card">{_visibility_section(result)}</div>
 </main></body></html>
 """
 

@@ -9,7 +9,7 @@ from collections import Counter
 import pytest
 
 import quorlin_cn0 as q
-from conftest import shared
+from conftest import optional
 from rinex_text import header_v3, epoch_v3
 
 
@@ -168,7 +168,7 @@ def test_empty_columns(tmp_path):
 
 
 def test_numpy_wraps_columns_without_copying(esbc_results):
-    np = pytest.importorskip("numpy")
+    np = optional("numpy", "numpy")
     from quorlin_cn0 import frames
 
     columns = esbc_results["with"].sample_columns()
@@ -181,7 +181,7 @@ def test_numpy_wraps_columns_without_copying(esbc_results):
 
 
 def test_pandas_tables(esbc_results, esbc):
-    pd = pytest.importorskip("pandas")
+    optional("pandas", "pandas")
     result = esbc_results["with"]
     frame = result.to_pandas()
     assert list(frame.columns) == ["time", "time_index", "satellite", "system", "signal", "cn0", "elevation",
@@ -208,8 +208,8 @@ def test_pandas_tables(esbc_results, esbc):
 
 
 def test_xarray_dataset(esbc_results, esbc):
-    pytest.importorskip("xarray")
-    np = pytest.importorskip("numpy")
+    optional("xarray", "xarray")
+    np = optional("numpy", "numpy")
     result = esbc_results["with"]
     dataset = result.to_xarray()
     columns = result.sample_columns()

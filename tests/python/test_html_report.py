@@ -10,18 +10,21 @@ import time
 import pytest
 
 import quorlin_cn0 as q
-from conftest import REPO
+from conftest import REPO, optional
 
 ARTIFACTS = REPO / "build" / "test-artifacts"
 
 
 def chromium_driver():
-    webdriver = pytest.importorskip("selenium.webdriver", reason="selenium is not installed")
-    pytest.importorskip("matplotlib", reason="matplotlib is not installed")
+    webdriver = optional("selenium.webdriver", "test")
+    optional("matplotlib", "plot")
     browser = shutil.which("chromium") or shutil.which("chromium-browser") or shutil.which("google-chrome")
     driver_path = shutil.which("chromedriver") or "/usr/bin/chromedriver"
     if browser is None or not os.path.exists(driver_path):
-        pytest.skip("headless Chromium is missing: apt-get install chromium chromium-driver")
+        reason = "headless Chromium is missing: apt-get install chromium chromium-driver"
+        if os.environ.get("QCN_REQUIRE_EXTRAS"):
+            pytest.fail(reason)
+        pytest.skip(reason)
     options = webdriver.ChromeOptions()
     options.binary_location = browser
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
@@ -43,7 +46,7 @@ def browser():
 @pytest.fixture(scope="module")
 def esbc_report(esbc, tmp_path_factory):
     """The command line's report of the ESBC day with its navigation file, and the result."""
-    pytest.importorskip("matplotlib", reason="matplotlib is not installed")
+    optional("matplotlib", "plot")
     path = tmp_path_factory.mktemp("html") / "esbc.html"
     started = time.perf_counter()
     run = subprocess.run([sys.executable, "-m", "quorlin_cn0_cli", "--html", str(path), "--nav", esbc[1], esbc[0]],
