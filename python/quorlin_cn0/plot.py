@@ -8,7 +8,8 @@ every statistic is computed from all samples.
 """
 from __future__ import annotations
 
-from typing import Any, Iterable
+import contextlib
+from typing import Any, Iterable, Iterator
 
 from quorlin_cn0.frames import arrays, episodes, require
 
@@ -39,7 +40,23 @@ def _thin(np: Any, count: int, max_points: int) -> Any:
     return np.linspace(0, count - 1, max_points).astype(np.int64)
 
 
+_shared: dict = {}  # the samples of the result being drawn by several plots in a row
+
+
+@contextlib.contextmanager
+def _sharing_samples(result: Any) -> Iterator[None]:
+    """Lets the plots drawn inside share one copy of the result's sample columns."""
+    columns = result.sample_columns()
+    _shared["result"], _shared["samples"] = result, (columns, arrays(columns))
+    try:
+        yield
+    finally:
+        _shared.clear()
+
+
 def _samples(result: Any) -> tuple[dict, dict]:
+    if _shared.get("result") is result:
+        return _shared["samples"]
     columns = result.sample_columns()
     return columns, arrays(columns)
 
@@ -89,12 +106,15 @@ def heatmap(result: Any, ax: Any = None, azimuth_step: float = 10.0, elevation_s
         return _no_data(ax, "no look angles\n(analyse with navigation data)")
     azimuth_edges = np.arange(0.0, 360.0 + azimuth_step, azimuth_step)
     elevation_edges = np.arange(0.0, 90.0 + elevation_step, elevation_step)
-    args = (data["azimuth"][keep], data["elevation"][keep])
-    sums, _, _ = np.histogram2d(*args, bins=(azimuth_edges, elevation_edges), weights=data["cn0"][keep])
-    counts, _, _ = np.histogram2d(*args, bins=(azimuth_edges, elevation_edges))
+    columns, rows = len(azimuth_edges) - 1, len(elevation_edges) - 1
+    column = np.clip((data["azimuth"][keep] // azimuth_step).astype(np.int64), 0, columns - 1)
+    row = np.clip((data["elevation"][keep] // elevation_step).astype(np.int64), 0, rows - 1)
+    cell = row * columns + column
+    sums = np.bincount(cell, weights=data["cn0"][keep], minlength=rows * columns)
+    counts = np.bincount(cell, minlength=rows * columns)
     with np.errstate(invalid="ignore", divide="ignore"):
-        mean = np.where(counts > 0, sums / counts, np.nan)
-    cells = ax.pcolormesh(azimuth_edges, elevation_edges, mean.T, cmap="viridis", vmin=CN0_RANGE[0],
+        mean = np.where(counts > 0, sums / counts, np.nan).reshape(rows, columns)
+    cells = ax.pcolormesh(azimuth_edges, elevation_edges, mean, cmap="viridis", vmin=CN0_RANGE[0],
                           vmax=CN0_RANGE[1], shading="flat")
     ax.figure.colorbar(cells, ax=ax, label="C/N0 (dB-Hz)")
     ax.set_xlim(0, 360)
@@ -135,8 +155,10 @@ def _pieces(np: Any, times: Any, values: Any, gap: Any, max_points: int) -> list
     """The (time, value) pieces of a line, cut where consecutive times lie more than `gap` apart
     (between passes), as arrays of points in matplotlib's date numbers."""
     mdates = require("matplotlib.dates", "plot", "quorlin_cn0.plot")
+    step = max(1, -(-len(values) // max_points))
     times, values = _thinned(np, times, values, max_points)
-    breaks = np.flatnonzero(np.diff(times) > gap) + 1
+    # Thinned points lie up to `step` epochs apart: only a longer gap cuts the line.
+    breaks = np.flatnonzero(np.diff(times) > gap * step) + 1
     points = np.column_stack([mdates.date2num(times), values])
     return np.split(points, breaks)
 
@@ -161,6 +183,8 @@ def cn0_timeseries(result: Any, satellites: Iterable[str] | None = None, signals
     if signals is not None:
         wanted &= np.isin(data["signal"], [signal_labels.index(s) for s in signals if s in signal_labels])
     key = data["satellite"].astype(np.int64) * len(signal_labels) + data["signal"]
+    if len(satellite_labels) * len(signal_labels) <= 0xFFFF:
+        key = key.astype(np.uint16)  # sorted by counting, in linear time
     rows = np.flatnonzero(wanted)
     rows = rows[np.argsort(key[rows], kind="stable")]
     groups = np.split(rows, np.flatnonzero(np.diff(key[rows])) + 1) if len(rows) else []
@@ -207,14 +231,20 @@ def cn0_vs_elevation(result: Any, ax: Any = None, max_points: int = MAX_POINTS, 
     ax.scatter(data["elevation"][shown], data["cn0"][shown], s=1, color="#999999", alpha=0.4, linewidths=0)
     edges = np.arange(0.0, 90.0 + bin_width, bin_width)
     centres = (edges[:-1] + edges[1:]) / 2
+    bins = len(centres)
+    cell = np.clip((data["elevation"][rows] // bin_width).astype(np.int64), 0, bins - 1)
+    key = data["signal"][rows].astype(np.int64) * bins + cell
+    order = np.argsort(key.astype(np.uint16) if key.max() <= 0xFFFF else key, kind="stable")
+    values, key = data["cn0"][rows][order], key[order]
+    starts = np.flatnonzero(np.diff(key)) + 1
+    medians = np.full((len(columns["signal"].labels), bins), np.nan)
+    counts = np.zeros(len(columns["signal"].labels), dtype=np.int64)
+    for group_key, group in zip(key[np.r_[0, starts]], np.split(values, starts)):
+        medians[group_key // bins, group_key % bins] = np.median(group)
+        counts[group_key // bins] += len(group)
     for code, signal in enumerate(columns["signal"].labels):
-        of_signal = rows[data["signal"][rows] == code]
-        if len(of_signal) < 100:
-            continue
-        cells = np.digitize(data["elevation"][of_signal], edges) - 1
-        medians = [np.median(data["cn0"][of_signal][cells == c]) if np.any(cells == c) else np.nan
-                   for c in range(len(centres))]
-        ax.plot(centres, medians, lw=1.2, label=signal)
+        if counts[code] >= 100:
+            ax.plot(centres, medians[code], lw=1.2, label=signal)
     ax.set_xlim(0, 90)
     ax.legend(fontsize="small", ncol=2, loc="lower right")
     return ax

@@ -106,8 +106,9 @@ def _plots_section(result: Any) -> str:
     except ImportError:
         return '<p class="muted">No plots: matplotlib is not installed (pip install quorlin_cn0[plot]).</p>'
     figures = []
-    for key, draw in plot.PLOTS.items():
-        figures.append(f'<figure data-plot="{key}">{_png(draw, result, polar=key == "skyplot")}</figure>')
+    with plot._sharing_samples(result):
+        for key, draw in plot.PLOTS.items():
+            figures.append(f'<figure data-plot="{key}">{_png(draw, result, polar=key == "skyplot")}</figure>')
     return f'<div class="plots">{"".join(figures)}</div>'
 
 
