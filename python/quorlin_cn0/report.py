@@ -33,6 +33,19 @@ text-align:right}th{background:#eef0f3}td:first-child,th:first-child{text-align:
 border-radius:8px;padding:6px}.plots img{display:block;max-width:100%;height:auto}
 .muted{color:#666}svg text{font-size:11px;fill:#333}
 """
+# The card's own rules, all under .quorlin-summary, so that a notebook's page keeps its style.
+CARD_STYLE = """
+.quorlin-summary{font-family:system-ui,sans-serif;background:#fff;border:1px solid #d0d4da;border-radius:8px;
+padding:12px 16px;max-width:760px;color:#1d2329}
+.quorlin-summary .headline{display:flex;gap:24px;align-items:center;flex-wrap:wrap}
+.quorlin-summary .score{font-size:2.6em;font-weight:700}
+.quorlin-summary .grade{font-size:1.6em;font-weight:700;padding:2px 12px;border-radius:6px}
+.quorlin-summary .grade-A,.quorlin-summary .grade-B{background:#d6f0d9}.quorlin-summary .grade-C{background:#fdf2c4}
+.quorlin-summary .grade-D,.quorlin-summary .grade-F{background:#f8d3d0}.quorlin-summary .grade-N{background:#e5e7ea}
+.quorlin-summary table{border-collapse:collapse}.quorlin-summary td{padding:2px 10px;text-align:left;
+border-bottom:1px solid #e3e6ea}.quorlin-summary .muted{color:#666}
+.quorlin-summary .verdict-yes{color:#b3261e;font-weight:700}.quorlin-summary .verdict-no{color:#1e7b34}
+"""
 
 
 def _e(value: Any) -> str:
@@ -55,13 +68,15 @@ def _verdict(name: str, value: bool) -> str:
             f'{"yes" if value else "no"}</span>')
 
 
-def summary_card(result: Any, name: str = "") -> str:
-    """The result's summary as an HTML fragment: the notebook view of an AnalysisResult."""
+def summary_card(result: Any, name: str = "", style: bool = True) -> str:
+    """The result's summary as an HTML fragment: the notebook view of an AnalysisResult (with its
+    own style sheet unless style is false, as inside the report)."""
     quality = result.get_quality_assessment()
     grade = quality["grade"]
     station = result.station_name or ""
     title = _e(name or station or "C/N0 analysis")
-    return f"""<div class="card quorlin-summary">
+    sheet = f"<style>{CARD_STYLE}</style>" if style else ""
+    return f"""{sheet}<div class="card quorlin-summary">
 <div class="headline"><div><div class="score" data-figure="overall">{_number(quality["overall"])}</div>
 <div class="muted">quality score</div></div>
 <div class="grade grade-{_e(grade[:1])}" data-figure="grade">{_e(grade)}</div>
@@ -245,7 +260,7 @@ def report_html(result: Any, name: str = "", plots: bool = True) -> str:
 <meta name="viewport" content="width=device-width, initial-scale=1"><style>{STYLE}</style></head>
 <body><main>
 <h1>C/N0 report: {title}</h1>
-{summary_card(result, name)}
+{summary_card(result, name, style=False)}
 <h2>File</h2><div class="card">{info}</div>
 <h2>Quality</h2><div class="card">{scores}</div>
 {_episodes_section(result)}
