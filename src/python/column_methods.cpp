@@ -4,6 +4,7 @@
 
 #include "python/column.hpp"
 #include "python/module_state.hpp"
+#include "python/unlocked.hpp"
 #include "python/wrapper.hpp"
 #include "result/sample_columns.hpp"
 #include "rinex/cn0_columns.hpp"
@@ -16,7 +17,8 @@ ModuleState* state_of(PyObject* self) { return static_cast<ModuleState*>(PyType_
 constexpr const char* kTime = "datetime64[ns]";
 
 Ref sample_dict(ModuleState* state, const result::AnalysisResult& r) {
-  auto c = std::make_shared<const result::SampleColumns>(result::sample_columns(r));
+  // The large ones are made while other interpreter threads run: the records never change.
+  auto c = std::make_shared<const result::SampleColumns>(run_unlocked([&] { return result::sample_columns(r); }));
   return column_dict(state, {{"time", column_view(c, c->time_ns, kTime)},
                              {"time_index", column_view(c, c->time_index, "uint32")},
                              {"satellite", column_view(c, c->satellite)},
@@ -45,7 +47,7 @@ Ref visibility_dict(ModuleState* state, const result::AnalysisResult& r) {
 }
 
 Ref cn0_dict(ModuleState* state, const rinex::RinexObsData& data) {
-  auto c = std::make_shared<const rinex::Cn0Columns>(rinex::cn0_columns(data));
+  auto c = std::make_shared<const rinex::Cn0Columns>(run_unlocked([&] { return rinex::cn0_columns(data); }));
   return column_dict(state, {{"time", column_view(c, c->time_ns, kTime)},
                              {"satellite", column_view(c, c->satellite)},
                              {"system", column_view(c, c->system)},
