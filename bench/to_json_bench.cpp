@@ -51,8 +51,8 @@ AnalysisResult make_result(int epochs, int satellites) {
       const double azimuth = std::fmod(180.0 + 170.0 * std::cos(phase * 3.0) + s * 11.0, 360.0);
       const double cn0 = std::round((30.0 + elevation / 4.0) * 4.0) / 4.0 + (e % 7) * 0.001;
       const auto time = static_cast<std::uint32_t>(e);
-      series.cn0_series.push_back({time, cn0, elevation, azimuth});
-      by_system.push_back({time, cn0, elevation, azimuth});
+      series.cn0_series.push_back({time, 0, false, cn0, elevation, azimuth});
+      by_system.push_back({time, 0, false, cn0, elevation, azimuth});
       trace.points.push_back({azimuth, elevation, cn0});
     }
     r.skyplot.traces.push_back(std::move(trace));

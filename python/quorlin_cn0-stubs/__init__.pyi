@@ -2,7 +2,7 @@
 
 from collections.abc import Sequence
 from os import PathLike
-from typing import BinaryIO, Final, SupportsFloat, SupportsIndex, TypeAlias, final
+from typing import Any, BinaryIO, Final, Literal, SupportsFloat, SupportsIndex, TypeAlias, final
 
 # Anything the module converts to a float: float, int, objects with __float__ or __index__.
 _FloatLike: TypeAlias = SupportsFloat | SupportsIndex
@@ -34,6 +34,13 @@ class RinexObsData:
     def snr_availability(self) -> dict[str, bool]: ...
     def debug_info(self) -> dict[str, str]: ...
     def snr_stats_by_satellite(self) -> dict[str, dict[str, float]]: ...
+    def cn0_columns(self) -> dict[str, Column]:
+        """The C/N0 values (codes beginning with S) as columns: time, satellite, system, signal and cn0, one row
+        per value"""
+    def to_pandas(self) -> Any:
+        """The C/N0 values as a pandas DataFrame, one row per value (needs pandas)"""
+    def to_xarray(self) -> Any:
+        """The C/N0 values as an xarray Dataset over time, sv and signal (needs xarray)"""
 
 @final
 class NavigationData:
@@ -240,6 +247,20 @@ class AnalysisResult:
     def get_anomaly_timestamps(self) -> list[str]: ...
     def get_anomaly_severities(self) -> list[str]: ...
     def get_anomaly_cn0_drops(self) -> list[float]: ...
+    def sample_columns(self) -> dict[str, Column]:
+        """The C/N0 samples as columns, one row per satellite, signal and epoch in time order: time, time_index,
+        satellite, system, signal, cn0, elevation and azimuth (NaN where no look angle was computed)"""
+    def epoch_columns(self) -> dict[str, Column]:
+        """The epoch series as columns: time, mean_cn0 and satellite_count"""
+    def visibility_columns(self) -> dict[str, Column]:
+        """The visibility comparison per epoch as columns: time, predicted, observed, confirmed, missing and
+        unexpected (no rows without a prediction)"""
+    def to_pandas(self, table: Literal["samples", "epochs", "visibility", "anomalies", "visibility_anomalies",
+                                       "episodes"] = "samples") -> Any:
+        """A pandas DataFrame of one table (needs pandas)"""
+    def to_xarray(self) -> Any:
+        """The samples as an xarray Dataset over time, sv and signal (needs xarray)"""
+    def _repr_html_(self) -> str: ...
 
 @final
 class QualityScore:
@@ -261,6 +282,21 @@ class QualityScore:
     def diversity(self) -> float: ...
     @property
     def post_processing_suitable(self) -> bool: ...
+
+@final
+class Column:
+    """A read-only column exported through the buffer protocol: numpy.asarray or memoryview read it in place"""
+
+    @property
+    def name(self) -> str: ...
+    @property
+    def dtype(self) -> str:
+        """The numpy dtype of its items, such as float64 or datetime64[ns]"""
+    @property
+    def labels(self) -> list[str] | None:
+        """For a column of codes: the labels the codes index; None otherwise"""
+    def __len__(self) -> int: ...
+    def __buffer__(self, flags: int, /) -> memoryview: ...
 
 def read_rinex_obs(path: _Path) -> RinexObsData:
     """Read RINEX observation file from path"""

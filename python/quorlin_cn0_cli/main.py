@@ -16,6 +16,7 @@ import quorlin_cn0
 from quorlin_cn0_cli.analysis import (AnalysisOptions, FileAnalysis, analyze_file, parse_systems, parse_thresholds,
                                      prepared_navigation)
 from quorlin_cn0_cli.file_overview import KINDS, format_inspection, inspect_file
+from quorlin_cn0_cli.html_output import HtmlOutput
 from quorlin_cn0_cli.output import JsonOutput
 from quorlin_cn0_cli.report import format_report
 
@@ -36,6 +37,8 @@ output of several files:
   report     one report per file, separated by an empty line
   --json     one compact JSON object per line, in the order of the files (JSON Lines)
   --pretty   the indented objects one after another
+  --html P   with one file P is the report; with several P is an index page linking
+             NAME.html per input, written beside it
   -o PATH    with one file PATH is the JSON file (or, if PATH is a directory, PATH/NAME.json);
              with several files PATH is a directory (created when missing) receiving
              NAME.json per input, NAME being the file name without .gz, .Z, .bz2 or .zip
@@ -82,6 +85,9 @@ def build_parser() -> argparse.ArgumentParser:
                         help="indented JSON of the analysis result")
     output.add_argument("-o", "--output", type=Path, metavar="PATH",
                         help="write the JSON to PATH instead of standard output (implies --json)")
+    output.add_argument("--html", type=Path, metavar="PATH",
+                        help="write a self-contained HTML report with plots to PATH instead of the text report "
+                             "(with several files PATH is an index page and the reports go beside it)")
     analysis = parser.add_argument_group("analysis")
     analysis.add_argument("--nav", type=Path, metavar="NAVFILE",
                           help="RINEX navigation file for real look angles and visibility prediction")
@@ -144,10 +150,15 @@ def analyse(files: list[Path], args: argparse.Namespace) -> int:
                               sensitivity=args.sensitivity)
     as_json = args.json or args.pretty or args.output is not None
     output = JsonOutput(args.output, len(files)) if as_json else None
+    pages = HtmlOutput(args.html, len(files)) if args.html is not None else None
     reports_written = 0
 
     def deliver(path: Path, analysis: FileAnalysis) -> None:
         nonlocal reports_written
+        if pages is not None:
+            pages.write(path, analysis.result)
+            if output is None:
+                return
         if output is not None:
             output.write(path, analysis.result, pretty=args.pretty)
             if analysis.coverage:
@@ -157,7 +168,10 @@ def analyse(files: list[Path], args: argparse.Namespace) -> int:
         reports_written += 1
 
     navigation = prepared_navigation(options)
-    return run_files(files, lambda path: analyze_file(path, options, navigation), deliver)
+    failures = run_files(files, lambda path: analyze_file(path, options, navigation), deliver)
+    if pages is not None:
+        pages.finish()
+    return failures
 
 
 def inspect(files: list[Path], args: argparse.Namespace) -> int:

@@ -72,14 +72,16 @@ class NavigationAid {
   /// The look angles at the current epoch of the satellite with this number in the observation
   /// record. A position whose angles are not finite (a record whose fields read 0) counts as none,
   /// so the sample keeps the defaults rather than passing the elevation mask with a NaN.
-  void look_angles(std::uint32_t number, double& elevation, double& azimuth) const {
+  /// Whether they were found.
+  bool look_angles(std::uint32_t number, double& elevation, double& azimuth) const {
     const std::int32_t k = number < prediction_.listed_by_number.size() ? prediction_.listed_by_number[number] : -1;
-    if (k < 0 || static_cast<std::size_t>(k) >= current_->satellites.size()) return;
+    if (k < 0 || static_cast<std::size_t>(k) >= current_->satellites.size()) return false;
     const visibility::SatelliteGeometry* at = &current_->satellites[static_cast<std::size_t>(k)];
-    if (!at->has_position) return;
-    if (!std::isfinite(at->elevation_deg) || !std::isfinite(at->azimuth_deg)) return;
+    if (!at->has_position) return false;
+    if (!std::isfinite(at->elevation_deg) || !std::isfinite(at->azimuth_deg)) return false;
     elevation = at->elevation_deg;
     azimuth = at->azimuth_deg;
+    return true;
   }
 
   /// The visibility result, or nothing when no satellite was predicted at any epoch: navigation
@@ -126,9 +128,9 @@ Extraction extract_samples(const AnalysisInput& input) {
       if (std::find(letters.begin(), letters.end(), satellite.satellite.system()) == letters.end()) continue;
       double elevation = 45.0;
       double azimuth = 0.0;
-      if (aid) aid->look_angles(satellite.number, elevation, azimuth);
+      const bool has_angles = aid && aid->look_angles(satellite.number, elevation, azimuth);
       if (input.config.min_elevation > elevation) continue;
-      builder.begin_satellite(satellite.number, satellite.satellite, elevation, azimuth);
+      builder.begin_satellite(satellite.number, satellite.satellite, elevation, azimuth, has_angles);
       for (const rinex::Observation& observation : rinex::observations_of(observations, satellite)) {
         double value = observation.value;
         if (is_cn0[observation.code] && input.config.min_cn0 <= value && value <= input.config.max_cn0) {

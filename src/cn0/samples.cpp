@@ -61,18 +61,20 @@ void SampleSetBuilder::begin_epoch(std::string timestamp) {
 }
 
 void SampleSetBuilder::begin_satellite(std::uint32_t number, const rinex::SatelliteId& id, double elevation,
-                                       double azimuth) {
+                                       double azimuth, bool has_look_angles) {
   pending_number_ = number;
   pending_id_ = id;
   pending_elevation_ = elevation;
   pending_azimuth_ = azimuth;
+  pending_has_angles_ = has_look_angles;
   sighting_open_ = false;
 }
 
-void SampleSetBuilder::begin_satellite(std::string_view satellite, double elevation, double azimuth) {
+void SampleSetBuilder::begin_satellite(std::string_view satellite, double elevation, double azimuth,
+                                       bool has_look_angles) {
   const rinex::SatelliteId id = rinex::SatelliteId::from(satellite);
   auto [it, added] = numbers_.try_emplace(id.key(), static_cast<std::uint32_t>(numbers_.size()));
-  begin_satellite(it->second, id, elevation, azimuth);
+  begin_satellite(it->second, id, elevation, azimuth, has_look_angles);
 }
 
 void SampleSetBuilder::add(std::uint32_t signal, double cn0) {
@@ -98,7 +100,7 @@ void SampleSetBuilder::add(std::uint32_t signal, double cn0) {
       if (known == set_.constellations.end()) set_.constellations.push_back(name);
       set_.satellites.push_back({std::string(pending_id_.view()), constellation});
     }
-    set_.sightings.push_back({pending_elevation_, pending_azimuth_, time_, index});
+    set_.sightings.push_back({pending_elevation_, pending_azimuth_, time_, index, pending_has_angles_ ? 1u : 0u});
     sighting_open_ = true;
   }
   set_.samples.push_back({cn0, static_cast<std::uint32_t>(set_.sightings.size() - 1), signal});

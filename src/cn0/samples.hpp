@@ -24,7 +24,8 @@ struct Sighting {
   double elevation = 45.0;   // degrees; 45 when no look angle was computed
   double azimuth = 0.0;      // degrees in [0, 360); 0 when none was computed
   std::uint32_t time = 0;    // index into SampleSet::timestamps
-  std::uint32_t satellite = 0;  // index into SampleSet::satellites
+  std::uint32_t satellite : 31 = 0;  // index into SampleSet::satellites
+  std::uint32_t has_look_angles : 1 = 0;  // elevation and azimuth were computed, not defaults
 };
 
 /// One accepted C/N0 value.
@@ -61,6 +62,7 @@ struct SampleSet {
   double azimuth(std::size_t i) const { return sighting_of(i).azimuth; }
   std::uint32_t time(std::size_t i) const { return sighting_of(i).time; }
   std::uint32_t satellite(std::size_t i) const { return sighting_of(i).satellite; }
+  bool has_look_angles(std::size_t i) const { return sighting_of(i).has_look_angles != 0; }
   std::uint32_t constellation(std::size_t i) const { return satellites[satellite(i)].constellation; }
 
   const std::string& timestamp_text(std::size_t i) const { return timestamps[time(i)]; }
@@ -110,10 +112,12 @@ class SampleSetBuilder {
   /// Starts an epoch given by its timestamp text, whose epoch is read back from it.
   void begin_epoch(std::string timestamp);
   /// Starts a satellite of the current epoch with its look angles: the satellite `number` of the
-  /// observation record, whose identifier is `id`.
-  void begin_satellite(std::uint32_t number, const rinex::SatelliteId& id, double elevation, double azimuth);
+  /// observation record, whose identifier is `id`. has_look_angles tells computed angles from the
+  /// defaults.
+  void begin_satellite(std::uint32_t number, const rinex::SatelliteId& id, double elevation, double azimuth,
+                       bool has_look_angles = false);
   /// The same for a satellite given by its identifier alone (at most three characters).
-  void begin_satellite(std::string_view satellite, double elevation, double azimuth);
+  void begin_satellite(std::string_view satellite, double elevation, double azimuth, bool has_look_angles = false);
   /// Adds a sample of the current satellite; signal indexes the signal texts.
   void add(std::uint32_t signal, double cn0);
   /// Adds a sample whose code is given as text (numbered on first use).
@@ -137,6 +141,7 @@ class SampleSetBuilder {
   std::uint32_t pending_number_ = 0;
   double pending_elevation_ = 45.0;
   double pending_azimuth_ = 0.0;
+  bool pending_has_angles_ = false;
   bool sighting_open_ = false;
 };
 

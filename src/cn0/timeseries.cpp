@@ -46,9 +46,24 @@ void fill_epoch_series(result::TimeseriesData& series, const SampleSet& set, con
   }
 }
 
+/// The signal index each sample's code gets among the result's signals, numbered in order of
+/// first appearance; the codes go to `signals`. Codes beyond the 65535th share the last index.
+std::vector<std::uint16_t> signal_numbers(const SampleSet& set, std::vector<std::string>& signals) {
+  constexpr std::uint16_t kUnnumbered = std::numeric_limits<std::uint16_t>::max();
+  std::vector<std::uint16_t> number(set.signals.size(), kUnnumbered);
+  for (const Cn0Sample& sample : set.samples) {
+    std::uint16_t& n = number[sample.signal];
+    if (n != kUnnumbered || signals.size() == kUnnumbered) continue;
+    n = static_cast<std::uint16_t>(signals.size());
+    signals.push_back(set.signals[sample.signal]);
+  }
+  return number;
+}
+
 /// Each satellite's points in sample order, then stably by time point: the signals of one epoch
 /// keep their order.
-std::vector<result::SatelliteTimeseries> satellite_series(const SampleSet& set, const std::vector<std::uint32_t>& point) {
+std::vector<result::SatelliteTimeseries> satellite_series(const SampleSet& set, const std::vector<std::uint32_t>& point,
+                                                          const std::vector<std::uint16_t>& signal) {
   std::vector<result::SatelliteTimeseries> series(set.satellites.size());
   std::vector<std::uint32_t> counts(set.satellites.size(), 0);
   for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
@@ -56,7 +71,8 @@ std::vector<result::SatelliteTimeseries> satellite_series(const SampleSet& set, 
   for (std::size_t i = 0; i < set.size(); ++i) {
     result::SatelliteTimeseries& own = series[set.satellite(i)];
     if (own.cn0_series.empty()) own.signal = set.signal_text(i);
-    own.cn0_series.push_back({point[set.time(i)], set.cn0(i), set.elevation(i), set.azimuth(i)});
+    own.cn0_series.push_back({point[set.time(i)], signal[set.samples[i].signal], set.has_look_angles(i), set.cn0(i),
+                              set.elevation(i), set.azimuth(i)});
   }
   auto by_time = [](const result::TimeseriesPoint& a, const result::TimeseriesPoint& b) { return a.time < b.time; };
   for (std::size_t s = 0; s < series.size(); ++s) {
@@ -94,7 +110,7 @@ std::vector<std::vector<result::TimeseriesPoint>> constellation_series(const Sam
       const PointSums& at = sums[c * times + set.sorted_times[p]];
       if (at.count == 0) continue;
       const auto n = static_cast<double>(at.count);
-      series[c].push_back({p, at.cn0 / n, at.elevation / n, at.azimuth / n});
+      series[c].push_back({p, 0, false, at.cn0 / n, at.elevation / n, at.azimuth / n});
     }
   }
   return series;
@@ -106,8 +122,13 @@ void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const
   result::TimeseriesData series;
   fill_epoch_series(series, set, groups);
 
+  series.times_ns.reserve(set.sorted_times.size());
+  for (std::uint32_t t : set.sorted_times) {
+    series.times_ns.push_back(rinex::nanoseconds_since_1970(set.times[t]).value_or(result::kNoTime));
+  }
   std::vector<std::uint32_t> point = time_points_of(set);
-  std::vector<result::SatelliteTimeseries> satellites = satellite_series(set, point);
+  const std::vector<std::uint16_t> signal = signal_numbers(set, series.signals);
+  std::vector<result::SatelliteTimeseries> satellites = satellite_series(set, point, signal);
   for (std::uint32_t s = 0; s < satellites.size(); ++s) {
     if (!satellites[s].cn0_series.empty()) {
       series.satellite_timeseries.insert_or_assign(set.satellites[s].id, std::move(satellites[s]));

@@ -1,10 +1,15 @@
 // The quorlin_cn0 module: initialisation, attributes, classes and functions.
 #include <atomic>
+#include <dlfcn.h>
+#include <string>
 #include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
+#include <algorithm>
 
 #include "archive/unpack.hpp"
+#include "python/column.hpp"
 #include "python/convert.hpp"
 #include "python/file_analysis.hpp"
 #include "python/file_input.hpp"
@@ -259,6 +264,7 @@ int module_traverse(PyObject* module, visitproc visit, void* arg) {
     Py_VISIT(state->analyzer_type);
     Py_VISIT(state->analysis_result_type);
     Py_VISIT(state->quality_score_type);
+    Py_VISIT(state->column_type);
   }
   return 0;
 }
@@ -272,6 +278,7 @@ int module_clear(PyObject* module) {
     Py_CLEAR(state->analyzer_type);
     Py_CLEAR(state->analysis_result_type);
     Py_CLEAR(state->quality_score_type);
+    Py_CLEAR(state->column_type);
   }
   return 0;
 }
@@ -303,6 +310,22 @@ int add_type(PyObject* module, PyObject* type, PyObject*& slot) {
   return PyModule_AddType(module, reinterpret_cast<PyTypeObject*>(type));
 }
 
+/// The module's Python part (frames, plots, reports) lives in the folder quorlin_cn0 beside the
+/// extension's file: listing it as the module's __path__ lets "import quorlin_cn0.plot" find it
+/// while the extension stays the module itself.
+int set_package_path(PyObject* module) {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&set_package_path), &info) == 0 || info.dli_fname == nullptr) return 0;
+  std::string folder = info.dli_fname;
+  const std::size_t slash = folder.rfind('/');
+  folder = (slash == std::string::npos ? std::string(".") : folder.substr(0, slash)) + "/quorlin_cn0";
+  Ref path = Ref::steal(PyList_New(1));
+  Ref text = to_py_str(folder);
+  if (!path || !text) return -1;
+  PyList_SetItem(path.get(), 0, text.release());
+  return PyModule_AddObjectRef(module, "__path__", path.get());
+}
+
 // Attributes first, then the classes, then the functions.
 int fill_module(PyObject* module) {
   ModuleState* state = state_of_module(module);
@@ -315,6 +338,8 @@ int fill_module(PyObject* module) {
   if (add_type(module, create_analyzer_type(module), state->analyzer_type) < 0) return -1;
   if (add_type(module, create_analysis_result_type(module), state->analysis_result_type) < 0) return -1;
   if (add_type(module, create_quality_score_type(module), state->quality_score_type) < 0) return -1;
+  if (add_type(module, create_column_type(module), state->column_type) < 0) return -1;
+  if (set_package_path(module) < 0) return -1;
   return PyModule_AddFunctions(module, functions);
 }
 
@@ -383,6 +408,19 @@ ModuleState* imported_module_state() {
     return nullptr;
   }
   return state_of_module(first_module);
+}
+
+PyObject* call_python_part(const char* module, const char* function, PyObject* self, PyObject* const* args,
+                           Py_ssize_t nargs, PyObject* kwnames) {
+  Ref part = Ref::steal(PyImport_ImportModule(module));
+  if (!part) return nullptr;
+  Ref callable = Ref::steal(PyObject_GetAttrString(part.get(), function));
+  if (!callable) return nullptr;
+  const Py_ssize_t count = nargs + (kwnames != nullptr ? PyTuple_Size(kwnames) : 0);
+  std::vector<PyObject*> all(static_cast<std::size_t>(count) + 1);
+  all[0] = self;
+  std::copy_n(args, count, all.begin() + 1);
+  return PyObject_Vectorcall(callable.get(), all.data(), static_cast<std::size_t>(nargs) + 1, kwnames);
 }
 
 PyObject* raise_parse_error(std::string_view message) {

@@ -28,6 +28,7 @@ struct ModuleState {
   PyObject* analyzer_type;
   PyObject* analysis_result_type;
   PyObject* quality_score_type;
+  PyObject* column_type;
   std::uint64_t decompression_limit;  // bytes each decoded layer of an input may take
   parallel::Pool* pool;  // the threads of parsing and analysis, owned; made for the process using it
   std::int64_t pool_process;  // the process that made pool: a forked child makes its own
@@ -107,6 +108,11 @@ PyObject* new_analysis_result(ModuleState* state, result::AnalysisResult&& data)
 PyObject* create_quality_score_type(PyObject* module);
 /// A new QualityScore object owning rating (new ref).
 PyObject* new_quality_score(ModuleState* state, cn0::QualityRating&& rating);
+
+/// Calls function(self, *args, **kwargs) of the module's Python part (module such as
+/// "quorlin_cn0.frames"), for the methods written in Python (new ref, or null with an exception).
+PyObject* call_python_part(const char* module, const char* function, PyObject* self, PyObject* const* args,
+                           Py_ssize_t nargs, PyObject* kwnames);
 
 /// The record of a RinexObsData object.
 const rinex::RinexObsData& rinex_obs_record(PyObject* object);

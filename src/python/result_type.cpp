@@ -7,6 +7,7 @@
 
 #include "cn0/quality.hpp"
 #include "cn0/timeseries.hpp"
+#include "python/column.hpp"
 #include "python/convert.hpp"
 #include "python/json_output.hpp"
 #include "python/module_state.hpp"
@@ -455,6 +456,22 @@ PyMethodDef methods[] = {
     read_entry<"get_anomaly_timestamps">(),
     read_entry<"get_anomaly_severities">(),
     read_entry<"get_anomaly_cn0_drops">(),
+    {"sample_columns", as_cfunction<result_sample_columns>(), kMethodFlags,
+     "sample_columns($self)\n--\n\nThe C/N0 samples as columns, one row per satellite, signal and epoch in time "
+     "order: a dict of read-only Column objects time, time_index, satellite, system, signal, cn0, elevation and "
+     "azimuth (NaN where no look angle was computed), for numpy.asarray"},
+    {"epoch_columns", as_cfunction<result_epoch_columns>(), kMethodFlags,
+     "epoch_columns($self)\n--\n\nThe epoch series as columns: time, mean_cn0 and satellite_count"},
+    {"visibility_columns", as_cfunction<result_visibility_columns>(), kMethodFlags,
+     "visibility_columns($self)\n--\n\nThe visibility comparison per epoch as columns: time, predicted, observed, "
+     "confirmed, missing and unexpected (no rows without a prediction)"},
+    {"to_pandas", as_cfunction<to_pandas>(), kMethodFlags,
+     "to_pandas($self, table='samples')\n--\n\nA pandas DataFrame of one table: samples, epochs, visibility, "
+     "anomalies or visibility_anomalies (needs pandas)"},
+    {"to_xarray", as_cfunction<to_xarray>(), kMethodFlags,
+     "to_xarray($self)\n--\n\nThe samples as an xarray Dataset over time, satellite and signal (needs xarray)"},
+    {"_repr_html_", as_cfunction<repr_html>(), kMethodFlags,
+     "_repr_html_($self)\n--\n\nThe summary card shown by notebooks"},
     {nullptr, nullptr, 0, nullptr},
 };
 

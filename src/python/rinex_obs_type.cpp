@@ -1,6 +1,7 @@
 // The RinexObsData class: a parsed observation file for inspection.
 #include <string>
 
+#include "python/column.hpp"
 #include "python/convert.hpp"
 #include "python/module_state.hpp"
 #include "python/wrapper.hpp"
@@ -140,6 +141,14 @@ PyMethodDef methods[] = {
      kMethodFlags,
      "snr_stats_by_satellite($self)\n--\n\nGet SNR statistics per satellite\n"
      "Returns HashMap with satellite ID as key, stats dict as value"},
+    {"cn0_columns", as_cfunction<obs_cn0_columns>(), kMethodFlags,
+     "cn0_columns($self)\n--\n\nThe C/N0 values (codes beginning with S) as columns: a dict of read-only Column "
+     "objects time, satellite, system, signal and cn0, one row per value, for numpy.asarray"},
+    {"to_pandas", as_cfunction<to_pandas>(), kMethodFlags,
+     "to_pandas($self)\n--\n\nThe C/N0 values as a pandas DataFrame, one row per value (needs pandas)"},
+    {"to_xarray", as_cfunction<to_xarray>(), kMethodFlags,
+     "to_xarray($self)\n--\n\nThe C/N0 values as an xarray Dataset over time, satellite and signal (needs "
+     "xarray)"},
     {nullptr, nullptr, 0, nullptr},
 };
 

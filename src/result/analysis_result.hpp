@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -93,8 +94,12 @@ struct SatelliteStats {
 
 /// The timestamp is held as the index of its text in TimeseriesData::timestamps (every sample
 /// timestamp is a time point), which keeps the per-sample series small; it is written as text.
+/// A satellite's points also tell their signal and whether their look angles were computed (the
+/// JSON writes neither: it keeps the placeholders 45 and 0 and the satellite's first signal).
 struct TimeseriesPoint {
   std::uint32_t time = 0;
+  std::uint16_t signal = 0;  // index into TimeseriesData::signals
+  bool has_look_angles = false;
   double cn0 = 0.0;
   double elevation = 0.0;
   double azimuth = 0.0;
@@ -107,14 +112,22 @@ struct SatelliteTimeseries {
   std::vector<TimeseriesPoint> cn0_series;
 };
 
-/// The three leading lists are parallel: element i of each describes time point i.
+/// The three leading lists are parallel: element i of each describes time point i. times_ns and
+/// signals are not written: the nanoseconds since 1970 of each time point (kNoTime where the time
+/// is out of range, empty where the result was not made by the analysis) and the codes the
+/// points' signal indices name.
 struct TimeseriesData {
   std::vector<std::string> timestamps;
   std::vector<double> mean_cn0;
   std::vector<std::uint64_t> satellite_count;
   Map<SatelliteTimeseries> satellite_timeseries;
   Map<std::vector<TimeseriesPoint>> constellation_timeseries;
+  std::vector<std::int64_t> times_ns;
+  std::vector<std::string> signals;
 };
+
+/// A time that nanoseconds since 1970 cannot hold (numpy's NaT).
+inline constexpr std::int64_t kNoTime = std::numeric_limits<std::int64_t>::min();
 
 /// Written with a last key `satellite`: the identifier of its trace, which is not repeated in
 /// every point.
@@ -186,6 +199,16 @@ struct VisibilityAnomaly {
   std::string description;
 };
 
+/// The comparison of one epoch in numbers; not written.
+struct VisibilityEpoch {
+  std::int64_t time_ns = kNoTime;  // nanoseconds since 1970
+  std::uint32_t predicted = 0;
+  std::uint32_t observed = 0;
+  std::uint32_t confirmed = 0;
+  std::uint32_t missing = 0;
+  std::uint32_t unexpected = 0;
+};
+
 struct VisibilityResult {
   bool has_prediction = false;
   std::string prediction_source;
@@ -198,6 +221,7 @@ struct VisibilityResult {
   std::vector<std::string> frequently_unexpected;
   Map<SystemVisibility> by_system;
   std::vector<VisibilityAnomaly> anomalies;
+  std::vector<VisibilityEpoch> epochs;  // every compared epoch in file order; not written
 };
 
 struct AnalysisResult;

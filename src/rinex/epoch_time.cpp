@@ -80,6 +80,21 @@ double exact_seconds_between(const EpochTime& a, const EpochTime& b) {
   return days * 86400.0 + (seconds_of_day(a) - seconds_of_day(b));
 }
 
+std::optional<std::int64_t> nanoseconds_since_1970(const EpochTime& t) {
+  constexpr std::int64_t kDay1970 = 2440588;  // day_number of 1970-01-01
+  if (!std::isfinite(t.second) || std::fabs(t.second) > 1e12) return std::nullopt;
+  const double second = std::floor(t.second);
+  // Whole seconds in integers (days are bounded by the int32 year, hours and minutes by uint32),
+  // the fraction rounded to nanoseconds; any overflow of the count means no time.
+  const std::int64_t seconds = (day_number(t) - kDay1970) * 86400 + std::int64_t{t.hour} * 3600 +
+                               std::int64_t{t.minute} * 60 + static_cast<std::int64_t>(second);
+  const auto fraction = static_cast<std::int64_t>(std::nearbyint((t.second - second) * 1e9));
+  std::int64_t ns = 0;
+  if (__builtin_mul_overflow(seconds, std::int64_t{1'000'000'000}, &ns)) return std::nullopt;
+  if (__builtin_add_overflow(ns, fraction, &ns) || ns == std::numeric_limits<std::int64_t>::min()) return std::nullopt;
+  return ns;
+}
+
 EpochTime shifted_back(EpochTime t, double seconds) {
   t.second -= seconds;
   return t;

@@ -38,6 +38,11 @@ double exact_seconds_between(const EpochTime& a, const EpochTime& b);
 /// above takes such a field as it is.
 EpochTime shifted_back(EpochTime t, double seconds);
 
+/// Nanoseconds since 1970-01-01T00:00:00 of the epoch's calendar time taken as written (no leap
+/// seconds, the file's own time scale), rounded to the nearest; nothing when the time is outside
+/// the range of a signed 64-bit count (1677-09-22 to 2262-04-11) or its second is not finite.
+std::optional<std::int64_t> nanoseconds_since_1970(const EpochTime& t);
+
 /// Appends the timestamp text, such as 2024-03-01T00:00:05.500Z.
 void append_timestamp_text(std::string& out, const EpochTime& t);
 

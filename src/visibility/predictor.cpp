@@ -154,6 +154,10 @@ void VisibilityPredictor::add_epoch(const rinex::EpochTime& time, const EpochGeo
   tally_.confirmed += last_.confirmed_count;
   tally_.missing += last_.missing_count;
   tally_.unexpected += last_.unexpected_count;
+  epochs_.push_back({rinex::nanoseconds_since_1970(time).value_or(result::kNoTime),
+                     static_cast<std::uint32_t>(last_.predicted_count), static_cast<std::uint32_t>(last_.observed_count),
+                     static_cast<std::uint32_t>(last_.confirmed_count), static_cast<std::uint32_t>(last_.missing_count),
+                     static_cast<std::uint32_t>(last_.unexpected_count)});
   scan_anomalies();
 }
 
@@ -181,6 +185,7 @@ result::VisibilityResult VisibilityPredictor::finish() {
   for (result::VisibilityAnomaly& anomaly : unexpected_scan_.take_anomalies()) {
     out.anomalies.push_back(std::move(anomaly));
   }
+  out.epochs = std::move(epochs_);
   return out;
 }
 

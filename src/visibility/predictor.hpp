@@ -125,6 +125,7 @@ class VisibilityPredictor {
   std::vector<double> observed_cn0_;
   std::vector<std::uint32_t> observed_now_;  // numbers taking part at the current epoch, file order
   EpochComparison last_;
+  std::vector<result::VisibilityEpoch> epochs_;  // each epoch's counts, for the result
   std::vector<std::string_view> flagged_;
   AnomalyScan missing_scan_{AnomalyKind::missing_satellites};
   AnomalyScan unexpected_scan_{AnomalyKind::unexpected_satellites};

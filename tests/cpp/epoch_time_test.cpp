@@ -217,4 +217,22 @@ TEST(EpochTimeTest, TimestampDigitsAgreeWithPrintf) {
   EXPECT_EQ(timestamp_text({2024, 3, 1, 0, 0, -0.5}), "2024-03-01T00:00:-0.500Z");
 }
 
+TEST(EpochTimeTest, NanosecondsSince1970) {
+  using qcn::rinex::nanoseconds_since_1970;
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{1970, 1, 1, 0, 0, 0.0}), 0);
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{1969, 12, 31, 23, 59, 59.5}), -500'000'000);
+  // 2020-06-25 is day 18438; the fraction rounds to the nearest nanosecond.
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{2020, 6, 25, 12, 30, 15.1234567891}),
+            (18438LL * 86400 + 12 * 3600 + 30 * 60 + 15) * 1'000'000'000 + 123456789);
+  // Fields as written, rolling over like the Julian-day arithmetic: 24:00 is the next midnight.
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{2020, 6, 25, 24, 0, 0.0}),
+            nanoseconds_since_1970(EpochTime{2020, 6, 26, 0, 0, 0.0}));
+  // Beyond a signed 64-bit count of nanoseconds, or a second that is not a number: nothing.
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{2262, 4, 12, 0, 0, 0.0}), std::nullopt);
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{1677, 9, 21, 0, 0, 0.0}), std::nullopt);
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{2020, 1, 1, 4000000000u, 0, 0.0}), std::nullopt);
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{2020, 1, 1, 0, 0, std::nan("")}), std::nullopt);
+  EXPECT_EQ(nanoseconds_since_1970(EpochTime{2262, 4, 11, 0, 0, 0.0}), 9223286400000000000LL);
+}
+
 }  // namespace

@@ -195,8 +195,8 @@ AnalysisResult small_result() {
   r.timeseries.mean_cn0 = {40.0, kNaN};
   r.timeseries.satellite_count = {1, 1};
   // The second point's time index lies past the time points.
-  r.timeseries.satellite_timeseries["G01"] = {"G01", "GPS", "S1C", {{1, 44.5, 31.0, 120.25}, {7, 44.5, 31.0, 120.25}}};
-  r.timeseries.constellation_timeseries["GPS"] = {{0, 40.0, 30.0, 120.0}};
+  r.timeseries.satellite_timeseries["G01"] = {"G01", "GPS", "S1C", {{1, 0, false, 44.5, 31.0, 120.25}, {7, 0, false, 44.5, 31.0, 120.25}}};
+  r.timeseries.constellation_timeseries["GPS"] = {{0, 0, false, 40.0, 30.0, 120.0}};
   r.skyplot.traces = {{"G01", "GPS", {{120.0, 30.0, 40.0}}}};
   r.skyplot.coverage_percent = 0.25;
   r.heatmap.azimuth_bins = {0.0, 10.0};
@@ -242,7 +242,7 @@ TEST(JsonResultTest, CompactFormHasNoWhitespaceBetweenTokens) {
 TEST(JsonResultTest, CompactVisibilityKeepsItsKeyOrder) {
   AnalysisResult r;
   qcn::result::VisibilityResult& v = r.visibility.emplace();
-  v = {true, "broadcast", 97.5, 9.0, 8.75, 0.25, 1.0, {"G05"}, {}, {}, {}};
+  v = {true, "broadcast", 97.5, 9.0, 8.75, 0.25, 1.0, {"G05"}, {}, {}, {}, {}};
   v.by_system["GPS"] = {"GPS", 9, 8, 88.0, {"G05"}, {}};
   v.anomalies = {{std::string(kT0), std::string(kT1), 30.0, qcn::result::VisibilityAnomalyKind::missing_satellites,
                   qcn::result::Severity::low, {"G05"}, {"GPS"}, "gone"}};
@@ -519,7 +519,7 @@ TEST(JsonResultTest, LongSeriesInBlocksMatchTheTokenByTokenText) {
   for (std::uint32_t i = 0; i < 25000; ++i) {
     const double elevation = (i / 3) * 0.0017 + 0.1, azimuth = 360.0 - (i / 3) * 0.0031;
     const double cn0 = static_cast<double>(random() % 24000) / 400.0 + (i % 5 == 0 ? 1e-9 : 0.0);
-    own.cn0_series.push_back({i % 7 == 6 ? 40000u : i, cn0, elevation, azimuth});
+    own.cn0_series.push_back({i % 7 == 6 ? 40000u : i, 0, false, cn0, elevation, azimuth});
     trace_points.push_back({azimuth, elevation, cn0});
   }
   r.timeseries.constellation_timeseries["GPS"] = own.cn0_series;

@@ -131,6 +131,17 @@ TEST(NavigationAidedAnalysis, VisibilityRecordOfWhatTheOrbitsSay) {
   EXPECT_EQ(v.by_system.find("GPS")->observed_satellites, 2u);
   // The constellation statistics read the prediction: GPS expects max(1 predicted, 2 seen).
   EXPECT_EQ(r.constellation_stats.find("GPS")->satellites_expected, 2u);
+  // Each epoch's counts, in file order.
+  ASSERT_EQ(v.epochs.size(), data.epochs.size());
+  for (const result::VisibilityEpoch& e : v.epochs) {
+    EXPECT_EQ((std::vector<std::uint32_t>{e.predicted, e.observed, e.confirmed, e.missing, e.unexpected}),
+              (std::vector<std::uint32_t>{1, 2, 1, 0, 1}));
+  }
+  EXPECT_EQ(v.epochs.front().time_ns, rinex::nanoseconds_since_1970(data.epochs.front().time));
+  // Only G01's samples have computed look angles.
+  for (const auto& [id, series] : r.timeseries.satellite_timeseries) {
+    for (const result::TimeseriesPoint& p : series.cn0_series) EXPECT_EQ(p.has_look_angles, id == "G01") << id;
+  }
 }
 
 TEST(NavigationAidedAnalysis, NothingPredictedGivesNoPrediction) {

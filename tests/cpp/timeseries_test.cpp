@@ -177,4 +177,31 @@ TEST(TimeseriesTest, Cn0StdDevIsThePopulationSpreadOfEpochMeans) {
   EXPECT_TRUE(std::isnan(qcn::cn0::cn0_std_dev(with_nan)));
 }
 
+TEST(TimeseriesTest, PointsKeepTheirSignalTheirLookAnglesAndTheTimesInNanoseconds) {
+  SampleSetBuilder builder;
+  builder.begin_epoch(kT1);
+  builder.begin_satellite("G05", 30.0, 120.0, true);
+  builder.add("S2W", 39.0);
+  builder.begin_satellite("E11", 45.0, 0.0);  // no orbit: the defaults
+  builder.add("S5Q", 41.0);
+  builder.begin_epoch(kT0);
+  builder.begin_satellite("G05", 31.0, 121.0, true);
+  builder.add("S1C", 45.0);
+  builder.add("S2W", 38.0);
+  TimeseriesData series = series_of(builder.finish());
+  // Signals numbered in order of first appearance among the samples.
+  EXPECT_EQ(series.signals, (std::vector<std::string>{"S2W", "S5Q", "S1C"}));
+  // 2024-03-01T00:00:00 is 19783 days after 1970-01-01.
+  const std::int64_t t0 = 19783LL * 86400 * 1'000'000'000;
+  EXPECT_EQ(series.times_ns, (std::vector<std::int64_t>{t0, t0 + 30'000'000'000LL}));
+  std::vector<std::string> g05;
+  for (const TimeseriesPoint& p : series.satellite_timeseries.find("G05")->cn0_series) {
+    g05.push_back(series.signals.at(p.signal) + (p.has_look_angles ? " computed" : " default"));
+  }
+  EXPECT_EQ(g05, (std::vector<std::string>{"S1C computed", "S2W computed", "S2W computed"}));
+  const TimeseriesPoint& e11 = series.satellite_timeseries.find("E11")->cn0_series.at(0);
+  EXPECT_EQ(series.signals.at(e11.signal), "S5Q");
+  EXPECT_FALSE(e11.has_look_angles);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 """Shared fixtures: the real observation files of the shared data directory."""
 import gzip
+import os
 import pathlib
 
 import pytest
@@ -64,3 +65,15 @@ def gps_only_nav(esbc, tmp_path_factory):
     path = tmp_path_factory.mktemp("gps") / "gps_only.rnx"
     path.write_text(text[:end] + records_of(text[end:], {"G"}), encoding="ascii")
     return str(path)
+
+
+def optional(module, extra):
+    """The module, or a skipped test naming what to install; a failed test where the suite must run
+    everything (QCN_REQUIRE_EXTRAS set, as in CI)."""
+    try:
+        return __import__(module, fromlist=["_"])
+    except ImportError:
+        reason = f"{module} is not installed (pip install quorlin_cn0[{extra}])"
+        if os.environ.get("QCN_REQUIRE_EXTRAS"):
+            pytest.fail(reason)
+        pytest.skip(reason)

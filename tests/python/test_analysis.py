@@ -83,8 +83,18 @@ RESULT_METHODS = {
         "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites",
     "write_json": "Write the JSON (as to_json, or to_json_pretty with pretty=True) to a path or a binary stream "
                   "without building it in memory",
+    "sample_columns": "The C/N0 samples as columns, one row per satellite, signal and epoch in time order: a dict "
+                      "of read-only Column objects time, time_index, satellite, system, signal, cn0, elevation and "
+                      "azimuth (NaN where no look angle was computed), for numpy.asarray",
+    "epoch_columns": "The epoch series as columns: time, mean_cn0 and satellite_count",
+    "visibility_columns": "The visibility comparison per epoch as columns: time, predicted, observed, confirmed, "
+                          "missing and unexpected (no rows without a prediction)",
+    "to_pandas": "A pandas DataFrame of one table: samples, epochs, visibility, anomalies or visibility_anomalies "
+                 "(needs pandas)",
+    "to_xarray": "The samples as an xarray Dataset over time, satellite and signal (needs xarray)",
 }
-SIGNATURES = {"get_constellation_summary": "($self, name)", "write_json": "($self, target, pretty=False)"}
+SIGNATURES = {"get_constellation_summary": "($self, name)", "write_json": "($self, target, pretty=False)",
+              "to_pandas": "($self, table='samples')"}
 QUALITY_ATTRIBUTES = ["overall", "rating", "cn0_quality", "availability", "continuity", "stability", "diversity",
                       "post_processing_suitable"]
 

@@ -4,6 +4,7 @@ import os
 import subprocess
 import sys
 import textwrap
+import types
 
 import pytest
 
@@ -11,7 +12,8 @@ import quorlin_cn0 as q
 from rinex_text import END, header, header_v3, epoch_v3
 
 ATTRIBUTES = ["VERSION", "__version__"]
-CLASSES = ["RinexObsData", "NavigationData", "AnalysisConfig", "CN0Analyzer", "AnalysisResult", "QualityScore"]
+CLASSES = ["RinexObsData", "NavigationData", "AnalysisConfig", "CN0Analyzer", "AnalysisResult", "QualityScore",
+           "Column"]
 FUNCTIONS = {
     "read_rinex_obs": ("(path)", "Read RINEX observation file from path"),
     "read_rinex_obs_bytes": ("(data, filename)", "Read RINEX observation file from bytes"),
@@ -44,7 +46,9 @@ def test_version_everywhere():
 
 def test_registration_order():
     expected = ATTRIBUTES + CLASSES + list(FUNCTIONS)
-    public = [name for name in vars(q) if name in expected or not name.startswith("_")]
+    # Submodules of the Python part (quorlin_cn0.frames, .plot, .report) appear once imported.
+    public = [name for name, value in vars(q).items()
+              if (name in expected or not name.startswith("_")) and not isinstance(value, types.ModuleType)]
     # Whatever exists so far appears in the order attributes, classes, functions.
     assert public == [name for name in expected if name in public]
     for required in ATTRIBUTES + ["RinexObsData", "read_rinex_obs", "read_rinex_obs_bytes", "parse_rinex", "version"]:
@@ -70,6 +74,10 @@ METHODS = {
     "debug_info": "Get detailed debug info about parsing",
     "snr_stats_by_satellite": "Get SNR statistics per satellite\n"
     "Returns HashMap with satellite ID as key, stats dict as value",
+    "cn0_columns": "The C/N0 values (codes beginning with S) as columns: a dict of read-only Column objects time, "
+    "satellite, system, signal and cn0, one row per value, for numpy.asarray",
+    "to_pandas": "The C/N0 values as a pandas DataFrame, one row per value (needs pandas)",
+    "to_xarray": "The C/N0 values as an xarray Dataset over time, satellite and signal (needs xarray)",
 }
 PROPERTIES = {
     "num_epochs": "Get number of epochs",

@@ -3,6 +3,7 @@ import ast
 import inspect
 import pathlib
 import sys
+import types
 
 import pytest
 
@@ -81,7 +82,8 @@ def test_stub_package_is_marked_typed():
 
 
 def test_same_top_level_names_in_module_order(stub):
-    assert top_level_names(stub) == [n for n in vars(q) if public(n)]
+    # Submodules of the Python part have stubs of their own.
+    assert top_level_names(stub) == [n for n, v in vars(q).items() if public(n) and not isinstance(v, types.ModuleType)]
 
 
 def test_same_public_members_per_class(stub):
@@ -122,4 +124,37 @@ def test_type_checker_finds_the_stub(tmp_path):
                                "--cache-dir", str(tmp_path / "cache")])
     assert 'Revealed type is "str | None"' in out, out
     assert 'Argument 1 to "CN0Analyzer" has incompatible type "str"; expected "AnalysisConfig"' in out, out
+    assert status == 1 and "Found 1 error" in out
+
+
+@pytest.mark.parametrize("name", ["frames", "plot", "report"])
+def test_python_part_stubs_agree(name):
+    """Each submodule of the Python part has a stub naming its public functions and their parameters."""
+    import importlib
+
+    module = importlib.import_module(f"quorlin_cn0.{name}")
+    tree = ast.parse((installed_stub_dir() / f"{name}.pyi").read_text())
+    functions = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
+    runtime = {n for n, v in vars(module).items()
+               if inspect.isfunction(v) and v.__module__ == module.__name__ and not n.startswith("_")}
+    assert set(functions) == runtime
+    for function_name, node in functions.items():
+        assert stub_parameters(node) == runtime_parameters(getattr(module, function_name)), function_name
+
+
+def test_type_checker_reads_the_python_part(tmp_path):
+    mypy = pytest.importorskip("mypy.api")
+    program = tmp_path / "use.py"
+    program.write_text(
+        "import quorlin_cn0 as q\n"
+        "from quorlin_cn0 import plot, report\n"
+        "r = q.analyze_cn0('x.obs')\n"
+        "reveal_type(report.summary_card(r))\n"
+        "reveal_type(r.sample_columns()['cn0'].labels)\n"
+        "plot.skyplot(r, max_points='many')\n")
+    out, _, status = mypy.run([str(program), "--no-incremental", "--python-executable", sys.executable,
+                               "--cache-dir", str(tmp_path / "cache")])
+    assert 'Revealed type is "str"' in out, out
+    assert 'Revealed type is "list[str] | None"' in out, out
+    assert 'Argument "max_points" to "skyplot" has incompatible type "str"; expected "int"' in out, out
     assert status == 1 and "Found 1 error" in out
