@@ -35,6 +35,7 @@ class NavigationFile:
     span: NavigationSpan  # the time of clock of its first and last record, and their reach
     version: int  # the major RINEX version
     file_type: str  # the type letter of the RINEX VERSION / TYPE line: N, G, M, ...
+    systems: frozenset[str]  # the systems it has records of
 
     def mergeable_with(self, other: NavigationFile) -> bool:
         """Whether the records of both can follow one header: version 3 and later records name their
@@ -108,16 +109,22 @@ class NavigationIndex:
                 found.append(entry)
         return cls(folder, tuple(found))
 
-    def pair(self, start: datetime, end: datetime) -> Pairing:
-        """The files that cover [start, end] (see the module's description)."""
-        overlapping = sorted((f for f in self.files if _overlap(f, start, end) > timedelta(0)),
-                             key=lambda f: (-_overlap(f, start, end), f.span.first, str(f.path)))
+    def pair(self, start: datetime, end: datetime, systems: frozenset[str] | None = None) -> Pairing:
+        """The files that cover [start, end] (see the module's description) with records of the
+        given systems (of any system when None)."""
+        usable = [f for f in self.files if systems is None or f.systems & systems]
+
+        def rank(f: NavigationFile) -> tuple:
+            shared = len(f.systems & systems) if systems is not None else len(f.systems)
+            return (-_overlap(f, start, end), -shared, f.span.first, str(f.path))
+
+        overlapping = sorted((f for f in usable if _overlap(f, start, end) > timedelta(0)), key=rank)
         if not overlapping:
-            near = [f for f in self.files if _reach(f)[0] <= end and start <= _reach(f)[1]]
+            near = [f for f in usable if _reach(f)[0] <= end and start <= _reach(f)[1]]
             if not near:
                 return Pairing((), f"no navigation file in {self.folder} covers {_period_text(start, end)}: "
                                    "analysed without navigation data")
-            overlapping = [min(near, key=lambda f: (-_overlap(f, start, end), str(f.path)))]
+            overlapping = [min(near, key=rank)]
         chosen = [overlapping[0]]
         for candidate in overlapping[1:]:
             missing = uncovered(chosen, start, end)
@@ -136,7 +143,7 @@ class NavigationIndex:
         if period is None:
             return Pairing((), "the observation period could not be read from the file: "
                                "analysed without navigation data")
-        return self.pair(*period)
+        return self.pair(period.first, period.last, period.systems)
 
 
 def _navigation_file(path: Path) -> NavigationFile | None:
@@ -144,12 +151,14 @@ def _navigation_file(path: Path) -> NavigationFile | None:
         header = parse_header(leading_bytes(path, 4096))
         if header is None or not is_navigation_type(header.file_type) or header.file_type.startswith("O"):
             return None
-        span = navigation_span(quorlin_cn0.read_navigation(path))
+        navigation = quorlin_cn0.read_navigation(path)
     except (OSError, ValueError, EOFError):
         return None
+    span = navigation_span(navigation)
     if span is None:
         return None
-    return NavigationFile(path, span, int(header.version), header.file_type[:1])
+    systems = frozenset(letter for letter, count in navigation.records_by_system.items() if count)
+    return NavigationFile(path, span, int(header.version), header.file_type[:1], systems)
 
 
 def _body_start(content: bytes) -> int:

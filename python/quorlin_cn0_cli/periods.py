@@ -33,9 +33,19 @@ class Header:
     values: dict[str, str]  # label -> the 60 columns before it, of its first line
     version: float
     file_type: str  # columns 21 to 40 of the RINEX VERSION / TYPE line, stripped and upper case
+    system_field: str  # column 41 of the RINEX VERSION / TYPE line: G, R, E, S, M or blank
+    observed_systems: frozenset[str]  # of observation files: the letters of SYS / # / OBS TYPES
 
     def get(self, label: str) -> str | None:
         return self.values.get(label)
+
+    def systems(self) -> frozenset[str] | None:
+        """The systems an observation file records, or None when its header does not tell (a
+        version 2 file of mixed systems)."""
+        if self.version >= 3:
+            return self.observed_systems or None
+        letter = self.system_field or "G"  # a blank system is GPS
+        return None if letter == "M" else frozenset(letter)
 
 
 def _stream(raw: BinaryIO) -> BinaryIO:
@@ -74,10 +84,13 @@ def parse_header(content: bytes) -> Header | None:
     """The header of a RINEX file (also the RINEX header inside compact RINEX), or None when the
     content has no RINEX VERSION / TYPE line among its first lines."""
     values: dict[str, str] = {}
+    systems = set()
     for raw_line in content.split(b"\n"):
         line = raw_line.rstrip(b"\r").decode("ascii", errors="replace")
         label = line[60:].strip()
         values.setdefault(label, line[:60])
+        if label == "SYS / # / OBS TYPES" and line[:1].strip():
+            systems.add(line[:1])
         if label == "END OF HEADER":
             break
     version_line = values.get(HEADER_LABEL)
@@ -87,7 +100,8 @@ def parse_header(content: bytes) -> Header | None:
         version = float(version_line[:9])
     except ValueError:
         version = 0.0
-    return Header(values, version, version_line[20:40].strip().upper())
+    return Header(values, version, version_line[20:40].strip().upper(), version_line[40:41].strip().upper(),
+                  frozenset(systems))
 
 
 def header_time(value: str | None) -> datetime | None:
@@ -129,10 +143,17 @@ def last_epoch(content: bytes, version: float) -> datetime | None:
         start = max(0, start - 16 * TAIL_BYTES)
 
 
-def observation_period(path: Path) -> tuple[datetime, datetime] | None:
+@dataclass(frozen=True)
+class ObservationPeriod:
+    first: datetime
+    last: datetime
+    systems: frozenset[str] | None  # the systems recorded, None when the header does not tell
+
+
+def observation_period(path: Path) -> ObservationPeriod | None:
     """The first and last epoch of an observation file: TIME OF FIRST OBS and TIME OF LAST OBS of
-    its header, or its last epoch line when the header has no TIME OF LAST OBS. None when the file
-    cannot tell (unreadable, not RINEX, no first time)."""
+    its header, or its last epoch line when the header has no TIME OF LAST OBS; and its systems.
+    None when the file cannot tell (unreadable, not RINEX, no first time)."""
     try:
         header = parse_header(leading_bytes(path))
         if header is None:
@@ -147,4 +168,4 @@ def observation_period(path: Path) -> tuple[datetime, datetime] | None:
         return None
     if last is None or last < first:
         last = first
-    return first, last
+    return ObservationPeriod(first, last, header.systems())
