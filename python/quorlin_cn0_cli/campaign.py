@@ -16,7 +16,10 @@ import quorlin_cn0
 
 from quorlin_cn0_cli.systems import SYSTEMS
 
-SYSTEM_LETTERS = tuple(system["letter"] for system in SYSTEMS)
+# GPS, GLONASS, Galileo and BeiDou first, as the analysis takes them, then the regional systems.
+USUAL_ORDER = "GRECJIS"
+ORDERED_SYSTEMS = sorted(SYSTEMS, key=lambda system: (USUAL_ORDER + str(system["letter"])).index(str(system["letter"])))
+SYSTEM_LETTERS = tuple(str(system["letter"]) for system in ORDERED_SYSTEMS)
 CN0_COLUMNS = tuple(f"mean_cn0_{letter}" for letter in SYSTEM_LETTERS)
 
 # Column name -> kind: "text", "int", "real" or "flag". Every row has every column, in this order.
@@ -93,7 +96,7 @@ def failure_record(path: Path | str, error: str, navigation: str | None = None) 
 
 def _cn0_means(result: quorlin_cn0.AnalysisResult) -> dict[str, float | None]:
     means: dict[str, float | None] = {}
-    for system, column in zip(SYSTEMS, CN0_COLUMNS):
+    for system, column in zip(ORDERED_SYSTEMS, CN0_COLUMNS):
         summary = None
         for name in (system["result_name"], system["raw_name"]):
             summary = summary or result.get_constellation_summary(str(name))
@@ -111,9 +114,10 @@ def assessment_of(result: quorlin_cn0.AnalysisResult) -> dict | None:
 
 
 def _joined(value: object) -> object:
+    """Lists as text with commas; empty text as None (a CSV cell cannot tell them apart)."""
     if isinstance(value, (list, tuple)):
-        return ",".join(str(item) for item in value)
-    return value
+        value = ",".join(str(item) for item in value)
+    return None if value == "" else value
 
 
 def episode_rows(assessment: dict | None, path: str, station: str | None) -> list[dict[str, object]]:

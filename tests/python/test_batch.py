@@ -10,7 +10,7 @@ import pytest
 import quorlin_cn0 as q
 from conftest import SHARED_DATA
 from quorlin_cn0_cli.batch import analyze_many
-from quorlin_cn0_cli.campaign import FILE_COLUMNS, table_path
+from quorlin_cn0_cli.campaign import EPISODE_COLUMNS, FILE_COLUMNS, result_record, table_path
 from quorlin_cn0_cli.coverage import NavigationSpan
 from quorlin_cn0_cli.main import main, sample_path
 from quorlin_cn0_cli.pairing import NavigationFile, NavigationIndex
@@ -316,3 +316,40 @@ def test_pairing_rules(files, hours, systems, names, noted):
     pairing = index.pair(start, end, None if systems is None else frozenset(systems))
     assert pairing.names == names
     assert (pairing.note is not None) == noted
+
+
+# --- the interference assessment's columns -----------------------------------------------------
+
+class WithAssessment:
+    """A result whose module gives the interference assessment: the shape get_assessment() returns."""
+
+    def __init__(self, result, assessment):
+        self._result, self._assessment = result, assessment
+
+    def __getattr__(self, name):
+        return getattr(self._result, name)
+
+    def get_assessment(self):
+        return self._assessment
+
+
+def test_assessment_fills_the_episode_columns_and_table(tmp_path):
+    result = q.analyze_cn0(SAMPLE)
+    episode = {"kind": "jamming", "severity": "critical", "start_time": "2020-10-30T13:25:00.000Z",
+               "end_time": "2020-10-30T13:27:00.000Z", "duration_seconds": 121.0, "degraded_seconds": 120.0,
+               "bands": ["L1", "L5"], "systems": ["G", "E"], "affected_satellites": ["G05", "E11"],
+               "lost_satellites": [], "median_drop_db": 12.5, "max_drop_db": None, "description": "L1, L5 down"}
+    assessment = {"degraded_share": 0.25, "epochs": 300, "interval_seconds": 2.0, "episodes": [episode, episode]}
+    with_episodes = result_record(SAMPLE, WithAssessment(result, assessment))
+    assert with_episodes.row["episodes"] == 2 and with_episodes.row["degraded_minutes"] == 2.5
+    first = with_episodes.episodes[0]
+    assert (first["path"], first["station"], first["bands"], first["lost_satellites"], first["max_drop_db"]) == (
+        table_path(SAMPLE), result.station_name, "L1,L5", None, None)
+    assert list(first) == list(EPISODE_COLUMNS)
+    CampaignTables(tmp_path / "t", "csv").save([with_episodes.row], with_episodes.episodes)
+    assert CampaignTables(tmp_path / "t").load()[1] == with_episodes.episodes
+    nothing_assessed = result_record(SAMPLE, WithAssessment(result, None))
+    assert nothing_assessed.row["episodes"] is None and nothing_assessed.episodes == []
+    # Without the assessment in the module, the columns stay empty; the rest is the same.
+    plain = result_record(SAMPLE, result)
+    assert plain.row == nothing_assessed.row

@@ -1,0 +1,150 @@
+"""A campaign batch of daily files: files per second with 1 and 2 workers, through a Dask
+LocalCluster, and peak memory against that of one file.
+
+The files are copies of one real day (30 s, gzip-compressed as archives hold them) with their
+dates shifted one day each, made once into a folder and reused. Each batch runs in a fresh process
+(`quorlin-cn0 --table`, the whole product: reading, analysis, rows, tables); its peak resident
+memory is the kernel's count for that process. Medians of --runs.
+
+Usage: python bench/campaign_batch.py DAY.rnx.gz [--files 40] [--folder DIR] [--runs 3] [--no-dask]
+"""
+
+from __future__ import annotations
+
+import argparse
+import gzip
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from datetime import date, timedelta
+from pathlib import Path
+
+DASK_CHILD = """
+import sys, time
+from distributed import Client, LocalCluster
+from quorlin_cn0_cli.main import main
+workers, table, files = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
+started = time.perf_counter()
+with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None) as cluster:
+    ready = time.perf_counter()
+    status = main(["--scheduler", cluster.scheduler_address, "--table", table] + files)
+    print(f"{time.perf_counter() - ready} {ready - started}", file=sys.stderr)
+"""
+
+
+def shifted_copies(day: Path, folder: Path, count: int) -> list[Path]:
+    """count copies of the day, the k-th k days later, as gzip files named as the archives do."""
+    folder.mkdir(parents=True, exist_ok=True)
+    plain = None
+    paths = []
+    for k in range(count):
+        path = folder / f"day{k:03d}.rnx.gz"
+        paths.append(path)
+        if path.exists():
+            continue
+        if plain is None:
+            plain = gzip.decompress(day.read_bytes())
+            first = plain.index(b"\n> ") + 3
+            year, month, dom = (int(field) for field in plain[first:first + 10].split())
+            origin = date(year, month, dom)
+        when = origin + timedelta(days=k)
+        content = plain.replace(f"> {origin:%Y %m %d} ".encode(), f"> {when:%Y %m %d} ".encode())
+        for label in (b"TIME OF FIRST OBS", b"TIME OF LAST OBS"):
+            old = f"  {origin.year:4d}{origin.month:6d}{origin.day:6d}".encode()
+            new = f"  {when.year:4d}{when.month:6d}{when.day:6d}".encode()
+            at = content.find(label)
+            line_start = content.rfind(b"\n", 0, at) + 1
+            if at > 0 and content.startswith(old, line_start):
+                content = content[:line_start] + new + content[line_start + len(old):]
+        path.write_bytes(gzip.compress(content, compresslevel=6))
+    return paths
+
+
+def measured(command: list[str], env: dict[str, str]) -> tuple[float, float, str]:
+    """Wall time, peak resident memory (MB) and standard error of a fresh process."""
+    started = time.perf_counter()
+    child = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    err = child.stderr.read()
+    _, status, usage = os.wait4(child.pid, 0)
+    child.returncode = os.waitstatus_to_exitcode(status)
+    elapsed = time.perf_counter() - started
+    if child.returncode not in (0, 1):
+        raise SystemExit(f"{command[:4]} failed: {err}")
+    return elapsed, usage.ru_maxrss / 1024, err
+
+
+def load() -> str:
+    return "load %.2f %.2f %.2f" % os.getloadavg()
+
+
+def cli_batch(files: list[Path], jobs: int, env: dict[str, str]) -> tuple[float, float]:
+    with tempfile.TemporaryDirectory(prefix="campaign-bench-") as folder:
+        command = [sys.executable, "-m", "quorlin_cn0_cli", "-j", str(jobs), "--table", folder] + [str(f) for f in files]
+        elapsed, peak, _ = measured(command, env)
+    return elapsed, peak
+
+
+def dask_batch(files: list[Path], workers: int, env: dict[str, str]) -> tuple[float, float]:
+    with tempfile.TemporaryDirectory(prefix="campaign-bench-") as folder:
+        command = [sys.executable, "-c", DASK_CHILD, str(workers), folder] + [str(f) for f in files]
+        _, _, err = measured(command, env)
+    batch, startup = (float(x) for x in err.strip().splitlines()[-1].split())
+    return batch, startup
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("day", type=Path)
+    parser.add_argument("--files", type=int, default=40)
+    parser.add_argument("--folder", type=Path, default=Path(tempfile.gettempdir()) / "campaign-bench-days")
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--no-dask", action="store_true")
+    args = parser.parse_args()
+    files = shifted_copies(args.day, args.folder, args.files)
+    size = sum(f.stat().st_size for f in files) / 1e6
+    env = dict(os.environ)
+    env.pop("QUORLIN_CN0_THREADS", None)
+    print(f"{len(files)} files, {size:.0f} MB gzip; medians of {args.runs} fresh processes; {load()}")
+
+    _, one_peak = cli_batch(files[:1], 1, env)
+    _, base_peak, _ = measured([sys.executable, "-c", "import quorlin_cn0, quorlin_cn0_cli.main"], env)
+    print(f"peak memory: interpreter and modules {base_peak:.0f} MB, one file {one_peak:.0f} MB "
+          f"(the file's own {one_peak - base_peak:.0f} MB)")
+    rates = {}
+    for jobs in (1, 2):
+        runs = [cli_batch(files, jobs, env) for _ in range(args.runs)]
+        elapsed = statistics.median(r[0] for r in runs)
+        peak = max(r[1] for r in runs)
+        rates[jobs] = len(files) / elapsed
+        bound = base_peak + jobs * (one_peak - base_peak)
+        print(f"-j {jobs}: {elapsed:6.2f} s, {rates[jobs]:.2f} files/s, peak {peak:.0f} MB "
+              f"(bound {jobs} x file + interpreter: {bound:.0f} MB); {load()}")
+    print(f"2 workers against 1: {rates[2] / rates[1]:.2f} x")
+    if not args.no_dask and _has_dask():
+        runs = [dask_batch(files, 2, env) for _ in range(args.runs)]
+        batch = statistics.median(r[0] for r in runs)
+        startup = statistics.median(r[1] for r in runs)
+        print(f"Dask LocalCluster, 2 worker processes: {batch:6.2f} s, {len(files) / batch:.2f} files/s "
+              f"(cluster start {startup:.1f} s not counted); {load()}")
+    per_core = rates[1]
+    for machines in (1, 10):
+        cores = 16 * machines
+        hours = 100_000 / (per_core * cores * (rates[2] / rates[1]) / 2) / 3600
+        print(f"100,000 daily files on {machines} x 16 cores at this machine's per-core rate and 2-worker "
+              f"efficiency: {hours:.1f} h")
+
+
+def _has_dask() -> bool:
+    try:
+        import distributed  # noqa: F401
+    except ImportError:
+        print("Dask not installed: the cluster run is left out")
+        return False
+    return True
+
+
+if __name__ == "__main__":
+    main()
