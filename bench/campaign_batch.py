@@ -113,28 +113,31 @@ def main() -> None:
     _, base_peak, _ = measured([sys.executable, "-c", "import quorlin_cn0, quorlin_cn0_cli.main"], env)
     print(f"peak memory: interpreter and modules {base_peak:.0f} MB, one file {one_peak:.0f} MB "
           f"(the file's own {one_peak - base_peak:.0f} MB)")
+    # A worker is one processor: the one-worker batch runs each analysis on one thread, as the
+    # two-worker batch does; "-j 1, module threads" lets the module use every processor per file.
+    single = dict(env, QUORLIN_CN0_THREADS="1")
     rates = {}
-    for jobs in (1, 2):
-        runs = [cli_batch(files, jobs, env) for _ in range(args.runs)]
+    for label, jobs, environment in (("1 worker", 1, single), ("2 workers", 2, env),
+                                     ("-j 1, module threads", 1, env)):
+        runs = [cli_batch(files, jobs, environment) for _ in range(args.runs)]
         elapsed = statistics.median(r[0] for r in runs)
         peak = max(r[1] for r in runs)
-        rates[jobs] = len(files) / elapsed
+        rates[label] = len(files) / elapsed
         bound = base_peak + jobs * (one_peak - base_peak)
-        print(f"-j {jobs}: {elapsed:6.2f} s, {rates[jobs]:.2f} files/s, peak {peak:.0f} MB "
+        print(f"{label:22s} {elapsed:6.2f} s, {rates[label]:.2f} files/s, peak {peak:.0f} MB "
               f"(bound {jobs} x file + interpreter: {bound:.0f} MB); {load()}")
-    print(f"2 workers against 1: {rates[2] / rates[1]:.2f} x")
+    speedup = rates["2 workers"] / rates["1 worker"]
+    print(f"2 workers against 1: {speedup:.2f} x")
     if not args.no_dask and _has_dask():
         runs = [dask_batch(files, 2, env) for _ in range(args.runs)]
         batch = statistics.median(r[0] for r in runs)
         startup = statistics.median(r[1] for r in runs)
         print(f"Dask LocalCluster, 2 worker processes: {batch:6.2f} s, {len(files) / batch:.2f} files/s "
               f"(cluster start {startup:.1f} s not counted); {load()}")
-    per_core = rates[1]
+    per_core = rates["1 worker"] * speedup / 2  # with this machine's efficiency of side by side
     for machines in (1, 10):
-        cores = 16 * machines
-        hours = 100_000 / (per_core * cores * (rates[2] / rates[1]) / 2) / 3600
-        print(f"100,000 daily files on {machines} x 16 cores at this machine's per-core rate and 2-worker "
-              f"efficiency: {hours:.1f} h")
+        hours = 100_000 / (per_core * 16 * machines) / 3600
+        print(f"100,000 daily files on {machines} x 16 cores at {per_core:.2f} files/s per core: {hours:.1f} h")
 
 
 def _has_dask() -> bool:

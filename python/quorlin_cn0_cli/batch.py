@@ -43,7 +43,8 @@ def default_workers() -> int:
 def one_thread_per_call() -> None:
     """Lets each analysis of this process run on its calling thread alone, unless the user chose
     otherwise: the files of a batch already keep the processors busy side by side. The module reads
-    the setting when it makes its pool, at the first analysis of the process."""
+    the setting when it makes its pool, at the first analysis of the process, so this is for
+    processes that run batches only (the command line, a cluster's workers)."""
     os.environ.setdefault(THREADS_VARIABLE, "1")
 
 
@@ -153,9 +154,9 @@ def run_batch(paths: Iterable[Path], task: Task, workers: int = 1, client: Any =
     """Runs task on every file and yields each as it is done (in the batch's order when ordered).
 
     With one worker and no client the files run in turn in the calling thread; with several, in as
-    many threads, each analysis on its calling thread alone (see one_thread_per_call); with a Dask
-    client, on the cluster's workers (task must then be picklable, and the files readable there
-    under the same paths). A file's exception is its Done's error and the batch goes on.
+    many threads; with a Dask client, on the cluster's workers, each analysis on its worker's thread
+    alone (task must then be picklable, and the files readable there under the same paths). A
+    file's exception is its Done's error and the batch goes on.
     """
     paths = list(paths)
     if client is not None:
@@ -163,7 +164,6 @@ def run_batch(paths: Iterable[Path], task: Task, workers: int = 1, client: Any =
         return _on_cluster(paths, task, client, ordered, max(1, limit))
     if workers <= 1 or len(paths) <= 1:
         return _in_turn(paths, task)
-    one_thread_per_call()
     return _in_threads(paths, task, workers, ordered, max(workers, window or 2 * workers))
 
 

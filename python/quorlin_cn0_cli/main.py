@@ -15,7 +15,7 @@ import quorlin_cn0
 
 from quorlin_cn0_cli.analysis import (AnalysisOptions, FileAnalysis, NavigationSource, analyze_paired, parse_systems,
                                      parse_thresholds, prepared_navigation)
-from quorlin_cn0_cli.batch import default_workers, run_batch
+from quorlin_cn0_cli.batch import default_workers, one_thread_per_call, run_batch
 from quorlin_cn0_cli.campaign_run import run_campaign
 from quorlin_cn0_cli.file_overview import KINDS, format_inspection, inspect_file
 from quorlin_cn0_cli.inputs import error_text
@@ -186,6 +186,8 @@ def show_progress(args: argparse.Namespace) -> bool:
 
 
 def analyse(files: list[Path], args: argparse.Namespace) -> int:
+    if args.jobs > 1 and len(files) > 1:
+        one_thread_per_call()
     options = AnalysisOptions(min_elevation=args.min_elevation, systems=args.systems, nav_file=args.nav,
                               min_cn0=args.min_cn0, max_cn0=args.max_cn0, thresholds=args.thresholds,
                               sensitivity=args.sensitivity)

@@ -1,5 +1,6 @@
 """Shared fixtures: the real observation files of the shared data directory."""
 import gzip
+import os
 import pathlib
 
 import pytest
@@ -64,3 +65,16 @@ def gps_only_nav(esbc, tmp_path_factory):
     path = tmp_path_factory.mktemp("gps") / "gps_only.rnx"
     path.write_text(text[:end] + records_of(text[end:], {"G"}), encoding="ascii")
     return str(path)
+
+
+@pytest.fixture(autouse=True)
+def environment_kept():
+    """The command line sets QUORLIN_CN0_THREADS for its batches; each test leaves the environment
+    of the tests after it as it found it."""
+    name = "QUORLIN_CN0_THREADS"
+    before = os.environ.get(name)
+    yield
+    if before is None:
+        os.environ.pop(name, None)
+    else:
+        os.environ[name] = before
