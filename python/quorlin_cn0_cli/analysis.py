@@ -4,7 +4,7 @@ from __future__ import annotations
 
 from dataclasses import dataclass, replace
 from pathlib import Path
-from typing import Protocol
+from typing import Any, Protocol
 
 import quorlin_cn0
 
@@ -86,7 +86,8 @@ class ConfigFields:
         return cls(tuple(fields.items()))
 
     def config(self) -> quorlin_cn0.AnalysisConfig:
-        return quorlin_cn0.AnalysisConfig(**dict(self.fields))
+        fields: dict[str, Any] = dict(self.fields)
+        return quorlin_cn0.AnalysisConfig(**fields)
 
 
 @dataclass(frozen=True)

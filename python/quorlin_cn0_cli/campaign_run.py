@@ -51,11 +51,11 @@ def run_campaign(files: list[Path], args: argparse.Namespace, options: AnalysisO
         for done in run_batch(todo, task, workers=args.jobs, client=client):
             record = done.value if done.error is None else failure_record(done.path, error_text(done.error))
             campaign.add(record)
-            error, note = record.row["error"], record.row["note"]
-            failures += bool(error)
-            if error or note:
-                bar.line(f"{PROG}: {done.path}: {error or note}")
-            bar.advance(failed=bool(error))
+            failure, note = record.row["error"], record.row["note"]
+            failures += bool(failure)
+            if failure or note:
+                bar.line(f"{PROG}: {done.path}: {failure or note}")
+            bar.advance(failed=bool(failure))
             if time.monotonic() - saved > SAVE_SECONDS:
                 campaign.save()
                 saved = time.monotonic()

@@ -11,7 +11,7 @@ import zipfile
 from dataclasses import dataclass
 from datetime import datetime, timedelta
 from pathlib import Path
-from typing import BinaryIO
+from typing import IO, Any
 
 from quorlin_cn0_cli.inputs import HEADER_LABEL, read_plain
 
@@ -48,9 +48,9 @@ class Header:
         return None if letter == "M" else frozenset(letter)
 
 
-def _stream(raw: BinaryIO) -> BinaryIO:
+def _stream(raw: IO[bytes]) -> Any:
     """The stream of a file's plain content through its gzip, bzip2 and zip layers, in any nesting."""
-    stream = raw
+    stream: Any = raw
     for _ in range(4):
         magic = stream.peek(4)[:4] if hasattr(stream, "peek") else b""
         if magic.startswith(GZIP_MAGIC):

@@ -143,7 +143,7 @@ class CampaignTables:
 
     def load(self) -> tuple[list[Row], list[Row]]:
         """The rows stored so far (none when the folder holds no tables)."""
-        found = []
+        found: list[list[Row]] = []
         for name, columns in (("files", FILE_COLUMNS), ("episodes", EPISODE_COLUMNS)):
             location = self._location(name)
             if not location.exists():
