@@ -3,8 +3,8 @@ LocalCluster, and peak memory against that of one file.
 
 The files are copies of one real day (30 s, gzip-compressed as archives hold them) with their
 dates shifted one day each, made once into a folder and reused. Each batch runs in a fresh process
-(`quorlin-cn0 --table`, the whole product: reading, analysis, rows, tables); its peak resident
-memory is the kernel's count for that process. Medians of --runs.
+(`quorlin-cn0 --table DIR --table-format csv`, the whole product: reading, analysis, rows, tables);
+its peak resident memory is the kernel's count for that process. Medians of --runs.
 
 Usage: python bench/campaign_batch.py DAY.rnx.gz [--files 40] [--folder DIR] [--runs 3] [--no-dask]
 """
@@ -23,7 +23,7 @@ from datetime import date, timedelta
 from pathlib import Path
 
 DASK_CHILD = """
-import sys, time
+import resource, sys, time
 from distributed import Client, LocalCluster
 from quorlin_cn0_cli.main import main
 workers, table, files = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
@@ -31,7 +31,10 @@ started = time.perf_counter()
 with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None) as cluster:
     ready = time.perf_counter()
     status = main(["--scheduler", cluster.scheduler_address, "--table", table] + files)
-    print(f"{time.perf_counter() - ready} {ready - started}", file=sys.stderr)
+    done = time.perf_counter()
+    with Client(cluster) as client:
+        peaks = client.run(lambda: resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024)
+    print(f"{done - ready} {ready - started} {max(peaks.values())}", file=sys.stderr)
 """
 
 
@@ -82,17 +85,20 @@ def load() -> str:
 
 def cli_batch(files: list[Path], jobs: int, env: dict[str, str]) -> tuple[float, float]:
     with tempfile.TemporaryDirectory(prefix="campaign-bench-") as folder:
-        command = [sys.executable, "-m", "quorlin_cn0_cli", "-j", str(jobs), "--table", folder] + [str(f) for f in files]
+        # CSV tables: Parquet ones would add pyarrow's constant (about 50 MB) to every figure.
+        command = [sys.executable, "-m", "quorlin_cn0_cli", "-j", str(jobs), "--table", folder, "--table-format", "csv"]
+        command += [str(f) for f in files]
         elapsed, peak, _ = measured(command, env)
     return elapsed, peak
 
 
-def dask_batch(files: list[Path], workers: int, env: dict[str, str]) -> tuple[float, float]:
+def dask_batch(files: list[Path], workers: int, env: dict[str, str]) -> tuple[float, float, float]:
+    """The batch's time, the cluster's start and the largest peak memory of a worker process."""
     with tempfile.TemporaryDirectory(prefix="campaign-bench-") as folder:
         command = [sys.executable, "-c", DASK_CHILD, str(workers), folder] + [str(f) for f in files]
         _, _, err = measured(command, env)
-    batch, startup = (float(x) for x in err.strip().splitlines()[-1].split())
-    return batch, startup
+    batch, startup, worker_peak = (float(x) for x in err.strip().splitlines()[-1].split())
+    return batch, startup, worker_peak
 
 
 def main() -> None:
@@ -109,13 +115,13 @@ def main() -> None:
     env.pop("QUORLIN_CN0_THREADS", None)
     print(f"{len(files)} files, {size:.0f} MB gzip; medians of {args.runs} fresh processes; {load()}")
 
-    _, one_peak = cli_batch(files[:1], 1, env)
-    _, base_peak, _ = measured([sys.executable, "-c", "import quorlin_cn0, quorlin_cn0_cli.main"], env)
-    print(f"peak memory: interpreter and modules {base_peak:.0f} MB, one file {one_peak:.0f} MB "
-          f"(the file's own {one_peak - base_peak:.0f} MB)")
     # A worker is one processor: the one-worker batch runs each analysis on one thread, as the
     # two-worker batch does; "-j 1, module threads" lets the module use every processor per file.
     single = dict(env, QUORLIN_CN0_THREADS="1")
+    _, one_peak = cli_batch(files[:1], 1, single)
+    _, base_peak, _ = measured([sys.executable, "-c", "import quorlin_cn0, quorlin_cn0_cli.main"], env)
+    print(f"peak memory: interpreter and modules {base_peak:.0f} MB, a batch of one file "
+          f"{one_peak:.0f} MB (the file's own {one_peak - base_peak:.0f} MB)")
     rates = {}
     for label, jobs, environment in (("1 worker", 1, single), ("2 workers", 2, env),
                                      ("-j 1, module threads", 1, env)):
@@ -132,8 +138,9 @@ def main() -> None:
         runs = [dask_batch(files, 2, env) for _ in range(args.runs)]
         batch = statistics.median(r[0] for r in runs)
         startup = statistics.median(r[1] for r in runs)
+        worker_peak = max(r[2] for r in runs)
         print(f"Dask LocalCluster, 2 worker processes: {batch:6.2f} s, {len(files) / batch:.2f} files/s "
-              f"(cluster start {startup:.1f} s not counted); {load()}")
+              f"(cluster start {startup:.1f} s not counted), worker peak {worker_peak:.0f} MB; {load()}")
     per_core = rates["1 worker"] * speedup / 2  # with this machine's efficiency of side by side
     for machines in (1, 10):
         hours = 100_000 / (per_core * 16 * machines) / 3600

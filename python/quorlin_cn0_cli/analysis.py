@@ -156,7 +156,9 @@ class NavigationSource:
 def analyze_paired(path: Path, options: MakesConfig, source: NavigationSource | None = None) -> FileAnalysis:
     """Analyse one observation file with the navigation data the source gives it."""
     if source is None or source.index is None:
-        return analyze_file(path, options, source.prepared if source else None)
+        prepared = source.prepared if source else None
+        analysis = analyze_file(path, options, prepared)
+        return analysis if prepared is None else replace(analysis, navigation=prepared.path.name)
     pairing = source.index.pair_file(path)
     with navigation_path(pairing) as nav_path:
         navigation = None if nav_path is None else PreparedNavigation(nav_path, pairing.span)

@@ -38,6 +38,7 @@ class Progress:
         self.failed = 0
         self.drawn = 0.0
         self.shown = False
+        self._draw(force=True)
 
     def _clear(self) -> None:
         if self.shown:

@@ -214,7 +214,7 @@ def test_analyze_many_yields_every_file_with_the_configuration_given(tmp_path):
     unordered = list(analyze_many(files, nav=shared("nav", "brdc0010.21n"), workers=2))
     assert sorted(item.index for item in unordered) == [0, 1, 2]
     by_index = {item.index: item for item in unordered}
-    assert by_index[0].value.has_visibility_prediction and by_index[0].navigation is None
+    assert by_index[0].value.has_visibility_prediction and by_index[0].navigation == "brdc0010.21n"
     assert "covers none" in by_index[2].note
 
 
