@@ -6,7 +6,7 @@ dates shifted one day each, made once into a folder and reused. Each batch runs 
 (`quorlin-cn0 --table DIR --table-format csv`, the whole product: reading, analysis, rows, tables);
 its peak resident memory is the kernel's count for that process. Medians of --runs.
 
-Usage: python bench/campaign_batch.py DAY.rnx.gz [--files 40] [--folder DIR] [--runs 3] [--no-dask]
+Usage: python bench/campaign_batch.py DAY.rnx.gz [--nav DAY_NAV] [--files 40] [--folder DIR] [--runs 3] [--no-dask]
 """
 
 from __future__ import annotations
@@ -79,6 +79,22 @@ def measured(command: list[str], env: dict[str, str]) -> tuple[float, float, str
     return elapsed, usage.ru_maxrss / 1024, err
 
 
+NAV_CHILD = """
+import statistics, sys, time
+import quorlin_cn0
+obs, nav = sys.argv[1], sys.argv[2]
+analyzer = quorlin_cn0.CN0Analyzer(quorlin_cn0.AnalysisConfig())
+def timed(call):
+    times = []
+    for _ in range(3):
+        started = time.perf_counter()
+        call()
+        times.append(time.perf_counter() - started)
+    return statistics.median(times)
+print(timed(lambda: analyzer.analyze_file(obs)), timed(lambda: analyzer.analyze_with_nav(obs, nav)))
+"""
+
+
 def load() -> str:
     return "load %.2f %.2f %.2f" % os.getloadavg()
 
@@ -107,6 +123,7 @@ def main() -> None:
     parser.add_argument("--files", type=int, default=40)
     parser.add_argument("--folder", type=Path, default=Path(tempfile.gettempdir()) / "campaign-bench-days")
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--nav", type=Path, help="the day's navigation file: how much longer a file takes with it")
     parser.add_argument("--no-dask", action="store_true")
     args = parser.parse_args()
     files = shifted_copies(args.day, args.folder, args.files)
@@ -142,9 +159,19 @@ def main() -> None:
         print(f"Dask LocalCluster, 2 worker processes: {batch:6.2f} s, {len(files) / batch:.2f} files/s "
               f"(cluster start {startup:.1f} s not counted), worker peak {worker_peak:.0f} MB; {load()}")
     per_core = rates["1 worker"] * speedup / 2  # with this machine's efficiency of side by side
+    factor = 1.0
+    if args.nav is not None:
+        out = subprocess.run([sys.executable, "-c", NAV_CHILD, str(args.day), str(args.nav)], env=single, check=True,
+                             capture_output=True, text=True).stdout.split()
+        without, with_nav = float(out[0]), float(out[1])
+        factor = with_nav / without
+        print(f"one analysis on one thread: {without:.3f} s without navigation data, {with_nav:.3f} s with it "
+              f"({factor:.2f} x); {load()}")
     for machines in (1, 10):
-        hours = 100_000 / (per_core * 16 * machines) / 3600
-        print(f"100,000 daily files on {machines} x 16 cores at {per_core:.2f} files/s per core: {hours:.1f} h")
+        for label, rate in (("without", per_core), ("with", per_core / factor)):
+            hours = 100_000 / (rate * 16 * machines) / 3600
+            print(f"100,000 daily files on {machines} x 16 cores, {label} navigation data, at {rate:.2f} files/s "
+                  f"per core: {hours:.1f} h")
 
 
 def _has_dask() -> bool:
