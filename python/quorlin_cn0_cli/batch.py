@@ -117,10 +117,12 @@ def _on_cluster(paths: list[Path], task: Task, client: Any, ordered: bool, windo
     order = _Order(ordered)
     indexes: dict[str, int] = {}
     submitted = 0
+    # The task (options, the navigation index) goes to every worker once, not with every file.
+    [shared_task] = client.scatter([task], broadcast=True, hash=False)
 
     def submit() -> Any:
         nonlocal submitted
-        future = client.submit(timed_call, task, paths[submitted], True, pure=False)
+        future = client.submit(timed_call, shared_task, paths[submitted], True, pure=False)
         indexes[future.key] = submitted
         submitted += 1
         return future
