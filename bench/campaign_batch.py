@@ -66,8 +66,8 @@ def shifted_copies(day: Path, folder: Path, count: int) -> list[Path]:
     return paths
 
 
-def measured(command: list[str], env: dict[str, str]) -> tuple[float, float, str]:
-    """Wall time, peak resident memory (MB) and standard error of a fresh process."""
+def measured(command: list[str], env: dict[str, str]) -> tuple[float, float, str, float]:
+    """Wall time, peak resident memory (MB), standard error and processor time of a fresh process."""
     started = time.perf_counter()
     child = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     err = child.stderr.read()
@@ -76,7 +76,7 @@ def measured(command: list[str], env: dict[str, str]) -> tuple[float, float, str
     elapsed = time.perf_counter() - started
     if child.returncode not in (0, 1):
         raise SystemExit(f"{command[:4]} failed: {err}")
-    return elapsed, usage.ru_maxrss / 1024, err
+    return elapsed, usage.ru_maxrss / 1024, err, usage.ru_utime + usage.ru_stime
 
 
 NAV_CHILD = """
@@ -87,9 +87,9 @@ analyzer = quorlin_cn0.CN0Analyzer(quorlin_cn0.AnalysisConfig())
 def timed(call):
     times = []
     for _ in range(3):
-        started = time.perf_counter()
+        started = time.process_time()
         call()
-        times.append(time.perf_counter() - started)
+        times.append(time.process_time() - started)
     return statistics.median(times)
 print(timed(lambda: analyzer.analyze_file(obs)), timed(lambda: analyzer.analyze_with_nav(obs, nav)))
 """
@@ -99,20 +99,21 @@ def load() -> str:
     return "load %.2f %.2f %.2f" % os.getloadavg()
 
 
-def cli_batch(files: list[Path], jobs: int, env: dict[str, str]) -> tuple[float, float]:
+def cli_batch(files: list[Path], jobs: int, env: dict[str, str]) -> tuple[float, float, float]:
+    """Wall time, peak memory and processor time of a batch in a fresh process."""
     with tempfile.TemporaryDirectory(prefix="campaign-bench-") as folder:
         # CSV tables: Parquet ones would add pyarrow's constant (about 50 MB) to every figure.
         command = [sys.executable, "-m", "quorlin_cn0_cli", "-j", str(jobs), "--table", folder, "--table-format", "csv"]
         command += [str(f) for f in files]
-        elapsed, peak, _ = measured(command, env)
-    return elapsed, peak
+        elapsed, peak, _, cpu = measured(command, env)
+    return elapsed, peak, cpu
 
 
 def dask_batch(files: list[Path], workers: int, env: dict[str, str]) -> tuple[float, float, float]:
     """The batch's time, the cluster's start and the largest peak memory of a worker process."""
     with tempfile.TemporaryDirectory(prefix="campaign-bench-") as folder:
         command = [sys.executable, "-c", DASK_CHILD, str(workers), folder] + [str(f) for f in files]
-        _, _, err = measured(command, env)
+        _, _, err, _ = measured(command, env)
     batch, startup, worker_peak = (float(x) for x in err.strip().splitlines()[-1].split())
     return batch, startup, worker_peak
 
@@ -135,20 +136,21 @@ def main() -> None:
     # A worker is one processor: the one-worker batch runs each analysis on one thread, as the
     # two-worker batch does; "-j 1, module threads" lets the module use every processor per file.
     single = dict(env, QUORLIN_CN0_THREADS="1")
-    _, one_peak = cli_batch(files[:1], 1, single)
-    _, base_peak, _ = measured([sys.executable, "-c", "import quorlin_cn0, quorlin_cn0_cli.main"], env)
+    _, one_peak, _ = cli_batch(files[:1], 1, single)
+    _, base_peak, _, _ = measured([sys.executable, "-c", "import quorlin_cn0, quorlin_cn0_cli.main"], env)
     print(f"peak memory: interpreter and modules {base_peak:.0f} MB, a batch of one file "
           f"{one_peak:.0f} MB (the file's own {one_peak - base_peak:.0f} MB)")
-    rates = {}
+    rates, cpus = {}, {}
     for label, jobs, environment in (("1 worker", 1, single), ("2 workers", 2, env),
                                      ("-j 1, module threads", 1, env)):
         runs = [cli_batch(files, jobs, environment) for _ in range(args.runs)]
         elapsed = statistics.median(r[0] for r in runs)
         peak = max(r[1] for r in runs)
-        rates[label] = len(files) / elapsed
+        cpu = statistics.median(r[2] for r in runs) / len(files)
+        rates[label], cpus[label] = len(files) / elapsed, cpu
         bound = base_peak + jobs * (one_peak - base_peak)
-        print(f"{label:22s} {elapsed:6.2f} s, {rates[label]:.2f} files/s, peak {peak:.0f} MB "
-              f"(bound {jobs} x file + interpreter: {bound:.0f} MB); {load()}")
+        print(f"{label:22s} {elapsed:6.2f} s, {rates[label]:.2f} files/s, {cpu:.3f} processor s per file, "
+              f"peak {peak:.0f} MB (bound {jobs} x file + interpreter: {bound:.0f} MB); {load()}")
     speedup = rates["2 workers"] / rates["1 worker"]
     print(f"2 workers against 1: {speedup:.2f} x")
     if not args.no_dask and _has_dask():
@@ -158,20 +160,23 @@ def main() -> None:
         worker_peak = max(r[2] for r in runs)
         print(f"Dask LocalCluster, 2 worker processes: {batch:6.2f} s, {len(files) / batch:.2f} files/s "
               f"(cluster start {startup:.1f} s not counted), worker peak {worker_peak:.0f} MB; {load()}")
-    per_core = rates["1 worker"] * speedup / 2  # with this machine's efficiency of side by side
+    # Processor time per file with two side by side (their contention included) is what the
+    # load of the shared machine moves least; a core of a busy 16-core machine does 1/that.
+    per_core = 1 / cpus["2 workers"]
+    print(f"processor time per file, 2 workers against 1: {cpus['2 workers'] / cpus['1 worker']:.2f} x")
     factor = 1.0
     if args.nav is not None:
         out = subprocess.run([sys.executable, "-c", NAV_CHILD, str(args.day), str(args.nav)], env=single, check=True,
                              capture_output=True, text=True).stdout.split()
         without, with_nav = float(out[0]), float(out[1])
         factor = with_nav / without
-        print(f"one analysis on one thread: {without:.3f} s without navigation data, {with_nav:.3f} s with it "
-              f"({factor:.2f} x); {load()}")
+        print(f"one analysis on one thread: {without:.3f} processor s without navigation data, {with_nav:.3f} s "
+              f"with it ({factor:.2f} x); {load()}")
     for machines in (1, 10):
         for label, rate in (("without", per_core), ("with", per_core / factor)):
-            hours = 100_000 / (rate * 16 * machines) / 3600
+            minutes = 100_000 / (rate * 16 * machines) / 60
             print(f"100,000 daily files on {machines} x 16 cores, {label} navigation data, at {rate:.2f} files/s "
-                  f"per core: {hours:.1f} h")
+                  f"per core: {minutes / 60:.2f} h ({minutes:.0f} min)")
 
 
 def _has_dask() -> bool:
