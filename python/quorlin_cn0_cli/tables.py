@@ -20,8 +20,6 @@ from quorlin_cn0_cli.campaign import EPISODE_COLUMNS, FILE_COLUMNS, FileRecord
 
 FORMATS = ("parquet", "csv")
 PARTITION = "station"
-# The value pyarrow gives a missing partition value (the station of a file that failed).
-MISSING_PARTITION = "__HIVE_DEFAULT_PARTITION__"
 
 Row = dict[str, object]
 
@@ -98,8 +96,11 @@ def _write_parquet(folder: Path, columns: dict[str, str], rows: list[Row]) -> No
     temporary = folder.with_name(folder.name + ".part")
     shutil.rmtree(temporary, ignore_errors=True)
     partitioning = ds.partitioning(pa.schema([(PARTITION, pa.string())]), flavor="hive")
+    # One partition per station: a network has hundreds, more than pyarrow's default limit of 1024.
+    stations = max(1, len(set(table.column(PARTITION).to_pylist())))
     ds.write_dataset(table, temporary, format="parquet", partitioning=partitioning,
-                     basename_template="part-{i}.parquet", existing_data_behavior="error")
+                     basename_template="part-{i}.parquet", existing_data_behavior="error",
+                     max_partitions=stations, max_open_files=min(stations, 1024) + 1)
     temporary.mkdir(exist_ok=True)  # an empty table leaves no file: the folder still says it exists
     old = folder.with_name(folder.name + ".old")
     shutil.rmtree(old, ignore_errors=True)

@@ -141,6 +141,13 @@ def test_tables_keep_every_kind_of_value(tmp_path, table_format):
     assert stored_episodes[0] == {name: episode.get(name) for name in stored_episodes[0]}
 
 
+@pytest.mark.skipif(not pyarrow_installed(), reason="pyarrow is not installed")
+def test_parquet_tables_of_a_network_with_more_than_1024_stations(tmp_path):
+    files = [dict(dict.fromkeys(FILE_COLUMNS), path=f"/a/{k:04d}.rnx", station=f"S{k:04d}") for k in range(1030)]
+    CampaignTables(tmp_path / "t", "parquet").save(files, [])
+    assert CampaignTables(tmp_path / "t").load()[0] == files
+
+
 # --- navigation files of several days --------------------------------------------------------
 
 def split_navigation(source, folder, at):
