@@ -2,14 +2,18 @@
 
 from __future__ import annotations
 
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from pathlib import Path
+from typing import Any, Protocol
 
 import quorlin_cn0
 
+from quorlin_cn0_cli.campaign import FileRecord, failure_record, result_record
 from quorlin_cn0_cli.coverage import NavigationSpan, coverage_note, navigation_span
-from quorlin_cn0_cli.inputs import is_navigation_type, read_plain, rinex_file_type
+from quorlin_cn0_cli.inputs import error_text, is_navigation_type, read_plain, rinex_file_type
+from quorlin_cn0_cli.pairing import NavigationIndex, navigation_path
 from quorlin_cn0_cli.systems import SYSTEM_LETTERS
+
 
 def parse_systems(text: str) -> list[str]:
     """Comma-separated letters or names (G,R,E or gps,galileo) as the system letters of the analysis."""
@@ -58,6 +62,34 @@ class AnalysisOptions:
             anomaly_sensitivity=self.sensitivity)
 
 
+class MakesConfig(Protocol):
+    def config(self) -> quorlin_cn0.AnalysisConfig: ...
+
+
+@dataclass(frozen=True)
+class ConfigFields:
+    """An analysis configuration as plain values, to carry it to other threads and processes
+    (configuration objects cannot be pickled)."""
+
+    fields: tuple[tuple[str, object], ...] = ()
+
+    @classmethod
+    def of(cls, config: quorlin_cn0.AnalysisConfig | None) -> ConfigFields:
+        if config is None:
+            return cls()
+        kind = type(config)
+        names = sorted(name for name in dir(kind) if not name.startswith("_") and
+                       type(getattr(kind, name)).__name__ == "getset_descriptor")
+        fields = {name: getattr(config, name) for name in names}
+        # The stored thresholds already carry the sensitivity: rebuilt with 0 they stay as they are.
+        fields["anomaly_sensitivity"] = 0.0
+        return cls(tuple(fields.items()))
+
+    def config(self) -> quorlin_cn0.AnalysisConfig:
+        fields: dict[str, Any] = dict(self.fields)
+        return quorlin_cn0.AnalysisConfig(**fields)
+
+
 @dataclass(frozen=True)
 class PreparedNavigation:
     path: Path  # the navigation file, compressed or not
@@ -72,6 +104,7 @@ class FileAnalysis:
     epochs: int | None = None  # the file's epochs when no C/N0 value was accepted (else in the result)
     records_cn0: bool = True  # whether the file declares any C/N0 (S) observation code
     coverage: str | None = None  # a note when the navigation data misses the observation period
+    navigation: str | None = None  # the names of the navigation files paired with the file, ";" between
 
 
 def _without_values(path: Path) -> tuple[int, bool]:
@@ -80,7 +113,7 @@ def _without_values(path: Path) -> tuple[int, bool]:
     return observations.num_epochs, any(observations.snr_availability().values())
 
 
-def analyze_file(path: Path, options: AnalysisOptions, navigation: PreparedNavigation | None = None) -> FileAnalysis:
+def analyze_file(path: Path, options: MakesConfig, navigation: PreparedNavigation | None = None) -> FileAnalysis:
     """Analyse one observation file, compressed or not, with the prepared navigation file if any."""
     analyzer = quorlin_cn0.CN0Analyzer(options.config())
     if navigation is None:
@@ -109,3 +142,35 @@ def prepared_navigation(options: AnalysisOptions) -> PreparedNavigation | None:
         return None
     navigation = quorlin_cn0.read_navigation(options.nav_file)
     return PreparedNavigation(options.nav_file, navigation_span(navigation))
+
+
+@dataclass(frozen=True)
+class NavigationSource:
+    """The navigation data of a batch: one file for every observation file, or a folder whose files
+    are paired with each observation file by their periods."""
+
+    prepared: PreparedNavigation | None = None
+    index: NavigationIndex | None = None
+
+
+def analyze_paired(path: Path, options: MakesConfig, source: NavigationSource | None = None) -> FileAnalysis:
+    """Analyse one observation file with the navigation data the source gives it."""
+    if source is None or source.index is None:
+        prepared = source.prepared if source else None
+        analysis = analyze_file(path, options, prepared)
+        return analysis if prepared is None else replace(analysis, navigation=prepared.path.name)
+    pairing = source.index.pair_file(path)
+    with navigation_path(pairing) as nav_path:
+        navigation = None if nav_path is None else PreparedNavigation(nav_path, pairing.span)
+        analysis = analyze_file(path, options, navigation)
+    return replace(analysis, coverage=analysis.coverage or pairing.note, navigation=pairing.names or None)
+
+
+def campaign_record(path: Path, options: MakesConfig, source: NavigationSource | None = None) -> FileRecord:
+    """The campaign rows of one observation file; a file that cannot be read or analysed gives a
+    row with its error."""
+    try:
+        analysis = analyze_paired(path, options, source)
+    except (OSError, ValueError) as error:
+        return failure_record(path, error_text(error))
+    return result_record(path, analysis.result, analysis.navigation, analysis.coverage, analysis.epochs)

@@ -4,6 +4,7 @@ and the RINEX file type of their first line."""
 
 from __future__ import annotations
 
+import re
 from pathlib import Path
 
 import quorlin_cn0
@@ -45,3 +46,11 @@ def output_stem(path: Path) -> str:
         if name.lower().endswith(suffix) and len(name) > len(suffix):
             return name[: -len(suffix)]
     return name
+
+
+def error_text(error: BaseException) -> str:
+    """One line for a failure: the system text of an OS error, otherwise the exception's message."""
+    if isinstance(error, OSError) and error.strerror:
+        return error.strerror
+    # The module's OS errors carry the system text and the error number: "... (os error 2)".
+    return re.sub(r" \(os error \d+\)$", "", str(error)) or type(error).__name__

@@ -3,22 +3,29 @@
 from __future__ import annotations
 
 import argparse
+import importlib.util
 import json
-import re
 import sys
-import time
+from functools import partial
 from importlib import resources
 from pathlib import Path
 from typing import Callable
 
 import quorlin_cn0
 
-from quorlin_cn0_cli.analysis import (AnalysisOptions, FileAnalysis, analyze_file, parse_systems, parse_thresholds,
-                                     prepared_navigation)
+from quorlin_cn0_cli.analysis import (AnalysisOptions, FileAnalysis, NavigationSource, analyze_paired, parse_systems,
+                                     parse_thresholds, prepared_navigation)
+from quorlin_cn0_cli.batch import default_workers, one_thread_per_call, run_batch
+from quorlin_cn0_cli.campaign_run import run_campaign
 from quorlin_cn0_cli.file_overview import KINDS, format_inspection, inspect_file
 from quorlin_cn0_cli.html_output import HtmlOutput
+from quorlin_cn0_cli.inputs import error_text
 from quorlin_cn0_cli.output import JsonOutput
+from quorlin_cn0_cli.pairing import NavigationIndex
+from quorlin_cn0_cli.progress import Progress
 from quorlin_cn0_cli.report import format_report
+from quorlin_cn0_cli.tables import FORMATS, pyarrow_installed
+from quorlin_cn0_cli.trend import trend_main
 
 PROG = "quorlin-cn0"
 SAMPLE_NAME = "NMBUS_SAMSUNG_S20.20o"
@@ -51,7 +58,19 @@ inspection (--inspect):
 progress:
   with several files, or a file that takes longer than 2 s, a line "[i/n] FILE 0.4 s" per
   file goes to standard error. A file that fails is reported there and the run goes on;
-  the exit status is 1 when any file failed."""
+  the exit status is 1 when any file failed. Several files are analysed side by side (-j),
+  their output still in the order of the files. On a terminal, or with --progress, a bar
+  with the files done, the rate and the time left stays below those lines.
+campaigns (--table DIR):
+  one row per file (station, receiver, period, mean C/N0 per system, quality, verdicts,
+  episodes, confirmation rate, the error of a file that failed) into DIR/files and one row
+  per episode into DIR/episodes: Parquet datasets partitioned by station when pyarrow is
+  installed, else DIR/files.csv and DIR/episodes.csv. Files already in the table without an
+  error are skipped unless --force. "quorlin-cn0 trend DIR" reports it per station and day.
+navigation folders (--nav-dir DIR):
+  each observation file is analysed with the navigation files of DIR (and its subfolders)
+  whose records cover its period, as its header and records give it; a note says when none
+  does, and the file is then analysed without navigation data."""
 
 
 def sample_path() -> Path:
@@ -89,8 +108,11 @@ def build_parser() -> argparse.ArgumentParser:
                         help="write a self-contained HTML report with plots to PATH instead of the text report "
                              "(with several files PATH is an index page and the reports go beside it)")
     analysis = parser.add_argument_group("analysis")
-    analysis.add_argument("--nav", type=Path, metavar="NAVFILE",
-                          help="RINEX navigation file for real look angles and visibility prediction")
+    navigation = analysis.add_mutually_exclusive_group()
+    navigation.add_argument("--nav", type=Path, metavar="NAVFILE",
+                            help="RINEX navigation file for real look angles and visibility prediction")
+    navigation.add_argument("--nav-dir", type=Path, metavar="DIR",
+                            help="folder of navigation files, each observation file paired with those covering it")
     analysis.add_argument("--min-elevation", type=float, default=5.0, metavar="DEG",
                           help="elevation mask in degrees (default 5)")
     analysis.add_argument("--systems", type=systems_argument, metavar="LIST",
@@ -103,6 +125,19 @@ def build_parser() -> argparse.ArgumentParser:
                           help="C/N0 drops in dB-Hz that make a low, high and critical anomaly (default 3,6,10)")
     analysis.add_argument("--sensitivity", type=float, default=0.0, metavar="S",
                           help="lowers the low and high thresholds by the factor 1 - S/2 (default 0: as given)")
+    batches = parser.add_argument_group("batches")
+    batches.add_argument("-j", "--jobs", type=jobs_argument, default=default_workers(), metavar="N",
+                         help=f"files analysed side by side (default: the processors, here {default_workers()})")
+    batches.add_argument("--progress", action="store_true",
+                         help="show the progress bar also when standard error is not a terminal")
+    batches.add_argument("--table", type=Path, metavar="DIR",
+                         help="write the campaign tables (one row per file, one per episode) into DIR")
+    batches.add_argument("--table-format", choices=FORMATS,
+                         help="parquet or csv (default: the existing tables' format, else parquet with pyarrow)")
+    batches.add_argument("--force", action="store_true",
+                         help="analyse again the files the table already holds")
+    batches.add_argument("--scheduler", metavar="ADDRESS",
+                         help="run the batch on the Dask cluster of this scheduler (tcp://host:8786); needs --table")
     inspection = parser.add_argument_group("inspection")
     inspection.add_argument("--inspect", action="store_true", help="describe the files instead of analysing them")
     inspection.add_argument("--type", choices=("auto",) + KINDS, default="auto",
@@ -111,40 +146,54 @@ def build_parser() -> argparse.ArgumentParser:
     return parser
 
 
-def error_text(error: BaseException) -> str:
-    """One line for a failure: the system text of an OS error, otherwise the exception's message."""
-    if isinstance(error, OSError) and error.strerror:
-        return error.strerror
-    # The module's OS errors carry the system text and the error number: "... (os error 2)".
-    return re.sub(r" \(os error \d+\)$", "", str(error)) or type(error).__name__
+def jobs_argument(text: str) -> int:
+    try:
+        count = int(text)
+    except ValueError:
+        count = 0
+    if count < 1:
+        raise argparse.ArgumentTypeError(f"give a whole number of 1 or more: {text!r}")
+    return count
 
 
 def report_error(path: Path, error: BaseException) -> None:
     print(f"{PROG}: {path}: {error_text(error)}", file=sys.stderr)
 
 
-def run_files(files: list[Path], work: Callable[[Path], object], deliver: Callable[[Path, object], None]) -> int:
-    """Runs `work` on every file in turn and hands each success to `deliver`; returns the failure count.
+def run_files(files: list[Path], work: Callable[[Path], object], deliver: Callable[[Path, object], None],
+              jobs: int = 1, progress: Progress | None = None) -> int:
+    """Runs `work` on every file, `jobs` side by side, and hands each success to `deliver` in the
+    order of the files; returns the failure count.
 
     One failing file is reported on standard error and the run goes on. With several files, or
     a file that takes long, a progress line per file goes to standard error as well."""
+    bar = progress or Progress(len(files), enabled=False)
     failures = 0
-    for index, path in enumerate(files, 1):
-        started = time.monotonic()
-        try:
-            value = work(path)
-        except FILE_ERRORS as error:
-            failures += 1
-            report_error(path, error)
-            continue
-        elapsed = time.monotonic() - started
-        if len(files) > 1 or elapsed > LONG_RUN_SECONDS:
-            print(f"[{index}/{len(files)}] {path} {elapsed:.1f} s", file=sys.stderr)
-        deliver(path, value)
+    try:
+        for done in run_batch(files, work, workers=jobs, ordered=True):
+            if done.error is not None:
+                if not isinstance(done.error, FILE_ERRORS):
+                    raise done.error
+                failures += 1
+                bar.line(f"{PROG}: {done.path}: {error_text(done.error)}")
+                bar.advance(failed=True)
+                continue
+            if len(files) > 1 or done.seconds > LONG_RUN_SECONDS:
+                bar.line(f"[{done.index + 1}/{len(files)}] {done.path} {done.seconds:.1f} s")
+            bar.advance()
+            deliver(done.path, done.value)
+    finally:
+        bar.close()
     return failures
 
 
+def show_progress(args: argparse.Namespace) -> bool:
+    return args.progress or sys.stderr.isatty()
+
+
 def analyse(files: list[Path], args: argparse.Namespace) -> int:
+    if args.jobs > 1 and len(files) > 1:
+        one_thread_per_call()
     options = AnalysisOptions(min_elevation=args.min_elevation, systems=args.systems, nav_file=args.nav,
                               min_cn0=args.min_cn0, max_cn0=args.max_cn0, thresholds=args.thresholds,
                               sensitivity=args.sensitivity)
@@ -167,8 +216,12 @@ def analyse(files: list[Path], args: argparse.Namespace) -> int:
         print(("\n" if reports_written else "") + format_report(analysis, str(path)), flush=True)
         reports_written += 1
 
-    navigation = prepared_navigation(options)
-    failures = run_files(files, lambda path: analyze_file(path, options, navigation), deliver)
+    source = NavigationSource(prepared_navigation(options), NavigationIndex.scan(args.nav_dir) if args.nav_dir else None)
+    if args.table is not None:
+        return run_campaign(files, args, options, source)
+    work = partial(analyze_paired, options=options, source=source)
+    bar = Progress(len(files), enabled=len(files) > 1 and show_progress(args))
+    failures = run_files(files, work, deliver, jobs=args.jobs, progress=bar)
     if pages is not None:
         pages.finish()
     return failures
@@ -188,14 +241,30 @@ def inspect(files: list[Path], args: argparse.Namespace) -> int:
     return failures
 
 
+def check_batch_options(parser: argparse.ArgumentParser, args: argparse.Namespace) -> None:
+    if args.inspect and (args.table or args.nav_dir or args.scheduler):
+        parser.error("--table, --nav-dir and --scheduler analyse files; they do not go with --inspect")
+    if args.scheduler and args.table is None:
+        parser.error("--scheduler needs --table: the results stay on the cluster's workers, their rows come back")
+    if args.scheduler and importlib.util.find_spec("distributed") is None:
+        parser.error("--scheduler needs Dask's distributed package (pip install 'dask[distributed]')")
+    if args.table_format == "parquet" and not pyarrow_installed():
+        parser.error("Parquet tables need pyarrow (pip install pyarrow); or use --table-format csv")
+
+
 def main(argv: list[str] | None = None) -> int:
-    args = build_parser().parse_args(argv)
+    argv = sys.argv[1:] if argv is None else argv
+    if argv[:1] == ["trend"]:
+        return trend_main(argv[1:])
+    parser = build_parser()
+    args = parser.parse_args(argv)
+    check_batch_options(parser, args)
     files = args.files or [sample_path()]
     try:
         failures = inspect(files, args) if args.inspect else analyse(files, args)
     except FILE_ERRORS as error:
         # A failure of the run as a whole: the navigation file or the output target.
-        target = getattr(error, "filename", None) or args.nav or args.output
+        target = getattr(error, "filename", None) or args.nav or args.nav_dir or args.output
         if target is None:
             print(f"{PROG}: {error_text(error)}", file=sys.stderr)
         else:

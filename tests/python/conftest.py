@@ -77,3 +77,16 @@ def optional(module, extra):
         if os.environ.get("QCN_REQUIRE_EXTRAS"):
             pytest.fail(reason)
         pytest.skip(reason)
+
+
+@pytest.fixture(autouse=True)
+def environment_kept():
+    """The command line sets QUORLIN_CN0_THREADS for its batches; each test leaves the environment
+    of the tests after it as it found it."""
+    name = "QUORLIN_CN0_THREADS"
+    before = os.environ.get(name)
+    yield
+    if before is None:
+        os.environ.pop(name, None)
+    else:
+        os.environ[name] = before
