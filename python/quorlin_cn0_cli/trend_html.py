@@ -6,14 +6,15 @@ from __future__ import annotations
 import html
 import statistics
 
+from quorlin_cn0.report import STYLE as REPORT_STYLE
 from quorlin_cn0_cli.systems import system_name
 from quorlin_cn0_cli.trend import Station, station_text
 
 WIDTH, HEIGHT, MARGIN = 720, 240, 40
 COLOURS = ("#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2")
-STYLE = """body{font-family:sans-serif;margin:2em;color:#222}h2{margin-top:2em}
-pre{background:#f6f6f6;padding:1em;overflow-x:auto}svg{background:#fff;border:1px solid #ccc}
-.axis{stroke:#888;stroke-width:1}.label{font-size:11px;fill:#444}"""
+# The reports' page style, and the few rules of the trend's own plots.
+STYLE = REPORT_STYLE + """pre{background:#fff;padding:1em;overflow-x:auto;border:1px solid #d0d4da;border-radius:8px}
+svg{background:#fff}.axis{stroke:#888;stroke-width:1}svg text.label{font-size:11px;fill:#444}"""
 
 
 def _scale(value: float, low: float, high: float, start: float, end: float) -> float:
@@ -55,7 +56,7 @@ def trend_page(stations: list[Station]) -> str:
         qualities = [q for day in station.days.values() for q in day.quality]
         quality = f", mean quality {statistics.fmean(qualities):.1f}" if qualities else ""
         sections.append(f"<h2>{html.escape(station.name)}</h2><p>{len(station.days)} days{quality}</p>"
-                        f"{station_plot(station)}<pre>{html.escape(station_text(station))}</pre>")
+                        f'<div class="card">{station_plot(station)}</div><pre>{html.escape(station_text(station))}</pre>')
     body = "".join(sections) or "<p>The table holds no files.</p>"
     return (f'<!DOCTYPE html><html lang="en"><head><meta charset="utf-8"><title>C/N0 trend</title>'
-            f"<style>{STYLE}</style></head><body><h1>C/N0 trend per station</h1>{body}</body></html>\n")
+            f"<style>{STYLE}</style></head><body><main><h1>C/N0 trend per station</h1>{body}</main></body></html>\n")
