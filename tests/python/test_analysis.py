@@ -82,9 +82,16 @@ RESULT_METHODS = {
     "get_visibility_anomalies":
         "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites",
     "write_json": "Write the JSON (as to_json, or to_json_pretty with pretty=True) to a path or a binary stream "
-                  "without building it in memory",
+                  "without building it in memory; with with_assessment=True the document ends with the interference "
+                  "assessment under \"assessment\"",
+    "get_assessment": "Get the interference assessment: verdicts, spoofing indicators, degraded share and episodes "
+                      "of degraded reception, as native values (None when nothing could be assessed)",
+    "assessment_json": "The interference assessment as JSON text (indented with pretty=True); null when nothing "
+                       "could be assessed",
 }
-SIGNATURES = {"get_constellation_summary": "($self, name)", "write_json": "($self, target, pretty=False)"}
+SIGNATURES = {"get_constellation_summary": "($self, name)",
+              "write_json": "($self, target, pretty=False, with_assessment=False)",
+              "assessment_json": "($self, pretty=False)"}
 QUALITY_ATTRIBUTES = ["overall", "rating", "cn0_quality", "availability", "continuity", "stability", "diversity",
                       "post_processing_suitable"]
 

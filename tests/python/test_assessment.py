@@ -145,3 +145,40 @@ def test_thresholds_reach_the_assessment(cn00, folder, config):
         ev.write_obs(ev.build(cn00, scenario(cn00, "drop", 20, 10.0, ("L1",))), path)
     assert len(analyse(path).get_assessment()["episodes"]) == 1
     assert analyse(path, **config).get_assessment()["episodes"] == []
+
+
+def test_record_kept_or_freed_gives_one_assessment(cn00, folder):
+    # analyze_file frees the record once the samples are taken; from_obs keeps it shared.
+    path = folder / "cn00_kept.21o"
+    ev.write_obs(ev.build(cn00, scenario(cn00, "drop", 20, 10.0, ("L1",))), path)
+    nav = shared("nav", "brdc0010.21n")
+    freed = analyse(path, nav).get_assessment()
+    analyzer = q.CN0Analyzer.from_obs(q.read_rinex_obs(str(path)))
+    analyzer.set_navigation(q.read_navigation(str(nav)))
+    kept = analyzer.analyze().get_assessment()
+    assert kept == freed and len(kept["episodes"]) == 1 and kept["expectation"] == "elevation"
+
+
+@pytest.mark.parametrize("pretty", [False, True], ids=["compact", "pretty"])
+def test_write_json_with_the_assessment_adds_it_last(cn00, folder, tmp_path, pretty):
+    path = folder / "cn00_written.21o"
+    ev.write_obs(ev.build(cn00, scenario(cn00, "empty", 5)), path)
+    result = analyse(path)
+    target = tmp_path / "out.json"
+    result.write_json(target, pretty=pretty, with_assessment=True)
+    text = target.read_text()
+    plain = result.to_json_pretty() if pretty else result.to_json()
+    assert text.startswith(plain[:-2] if pretty else plain[:-1])
+    document = json.loads(text)
+    assert list(document)[-1] == "assessment" and document["assessment"] == result.get_assessment()
+    assert {k: v for k, v in document.items() if k != "assessment"} == json.loads(plain)
+    chunks = []
+
+    class Collector:
+        def write(self, data):
+            chunks.append(bytes(data))
+
+    result.write_json(Collector(), pretty=pretty, with_assessment=True)
+    assert b"".join(chunks).decode() == text
+    with pytest.raises(TypeError):
+        result.write_json(target, with_assessment=1)
