@@ -104,6 +104,13 @@ class Scanner {
     touched_.push_back(satellite);
   }
   bool satellite_set(std::uint32_t satellite, std::uint32_t k) const;
+  /// Counts a satellite once per band and epoch among those still lost or low in the band's loss.
+  void count_loss_satellite(std::uint32_t satellite, std::size_t b, std::uint32_t stamp) {
+    const std::uint64_t key = std::uint64_t{stamp} * kBandCount + b;
+    if (loss_counted_[satellite] == key) return;
+    loss_counted_[satellite] = key;
+    ++loss_satellites_[b];
+  }
 
   const ScanInput& in_;
   const SampleSet& set_;
@@ -119,6 +126,8 @@ class Scanner {
   std::vector<float> steadiness_;  // per series: running share of its satellite's epochs it was received at
   std::vector<float> previous_db_;  // per series: its value at the epoch it was last received
   std::vector<std::uint8_t> in_loss_;  // per series: a member of its band's loss
+  std::vector<std::uint64_t> loss_counted_;  // per satellite: epoch and band it was last counted in
+  std::array<std::uint32_t, kBandCount> loss_satellites_{};  // satellites still lost or low, per band
   std::vector<double> satellite_seen_s_;
   std::vector<std::vector<std::uint32_t>> series_of_satellite_;
   std::vector<std::uint32_t> satellite_stamp_;
@@ -162,6 +171,7 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
   steadiness_.assign(series, 0.0f);
   previous_db_.assign(series, kNaNf);
   in_loss_.assign(series, 0);
+  loss_counted_.assign(satellites, 0);
   satellite_seen_s_.assign(satellites, -1e300);
   series_of_satellite_.resize(satellites);
   for (std::uint32_t s = 0; s < series; ++s) series_of_satellite_[table_.series[s].satellite].push_back(s);
@@ -308,6 +318,13 @@ void Scanner::take_missed(std::uint32_t s, std::uint32_t satellite, bool satelli
   const auto b = static_cast<std::size_t>(band);
   const bool steady = steadiness_[s] >= kSteadyShare;
   const bool received_before = present_stamp_[s] + 1 == stamp;
+  // A satellite received during a loss of its band without this signal, which it delivered on an
+  // earlier pass, joins the loss: the band stays lost as the first satellites set and others rise.
+  Loss& loss = losses_[b];
+  if (satellite_received && loss.active && !in_loss_[s] && last_seen_s_[s] > -1e300) {
+    loss.members.push_back(s);
+    in_loss_[s] = 1;
+  }
   // A signal missing while its satellite is received was not held: its steadiness decays.
   if (satellite_received) steadiness_[s] -= steadiness_[s] * steady_weight_;
   if (!steady || seconds - last_seen_s_[s] > lookback_s_) return;
@@ -331,11 +348,15 @@ bool Scanner::satellite_set(std::uint32_t satellite, std::uint32_t k) const {
 }
 
 // The signals of a loss under way that are still missing, marked lost on their satellites; signals
-// whose satellite has set leave the loss. Returns how many are still missing.
+// whose satellite has set leave the loss. Returns how many are still missing or received far below
+// their expectation.
 std::uint32_t Scanner::mark_still_lost(Band band, std::uint32_t k, std::uint32_t stamp) {
   Loss& loss = losses_[static_cast<std::size_t>(band)];
   std::uint32_t still_lost = 0;
+  const auto b = static_cast<std::size_t>(band);
+  loss_satellites_[b] = 0;
   std::size_t kept = 0;
+  const bool has_sky = in_.sky != nullptr && !in_.sky->empty();
   for (std::uint32_t s : loss.members) {
     const std::uint32_t satellite = table_.series[s].satellite;
     if (satellite_set(satellite, k)) {
@@ -343,8 +364,19 @@ std::uint32_t Scanner::mark_still_lost(Band band, std::uint32_t k, std::uint32_t
       continue;
     }
     loss.members[kept++] = s;
-    if (present_stamp_[s] == stamp) continue;
+    if (present_stamp_[s] == stamp) {
+      // Received again, but still far below its expectation: the loss is not over for it.
+      if (satellite_stamp_[satellite] == stamp && (satellite_bad_[satellite] & band_bit(band))) {
+        ++still_lost;
+        count_loss_satellite(satellite, b, stamp);
+      }
+      continue;
+    }
     ++still_lost;
+    count_loss_satellite(satellite, b, stamp);
+    // Without the orbits a satellite unseen for long has more likely set than been lost: it keeps
+    // the loss going but is not counted among the satellites lost now.
+    if (!has_sky && timeline_.seconds[k] - satellite_seen_s_[satellite] > kNewPassAfterS) continue;
     touch_satellite(satellite, stamp);
     satellite_expected_[satellite] = 1;
     satellite_lost_[satellite] |= band_bit(band);
@@ -417,7 +449,7 @@ bool Scanner::judge_band(Band band, std::uint32_t still_lost) {
     // While a loss goes on, the satellites lost in the band are those of its missing signals.
     const bool goes_on = !risen &&
                          loss_goes_on(static_cast<std::uint32_t>(loss.members.size()), still_lost,
-                                      tally.lost_at_once_satellites, settings) &&
+                                      loss_satellites_[b], settings) &&
                          received_[b] < (1.0 - settings.loss_share) * loss.held_before;
     if (!goes_on) end_loss(band, risen);
   }
@@ -563,7 +595,9 @@ bool loss_goes_on(std::uint32_t members, std::uint32_t still_lost, std::uint32_t
 }
 
 bool keeps_falling(const BandTally& tally, const AssessmentSettings& settings) {
-  if (tally.measured < settings.min_satellites) return false;
+  // Late in a long fall few signals keep the level from before it (the others set, and passes that
+  // began during it have no level): the fall goes on while every one of them is still down.
+  if (tally.measured == 0 || (tally.measured < settings.min_satellites && tally.falling < tally.measured)) return false;
   return tally.median_drop_db >= kRiseShareOfMargin * settings.min_drop_db;
 }
 

@@ -33,7 +33,7 @@ constexpr double kBendClipDb = 6.0;
 constexpr std::uint32_t kMinSpreadSatellites = 5;
 // Rounds of measuring the common falls and learning again; each brings the model nearer the
 // level without them.
-constexpr int kCorrectionRounds = 2;
+constexpr int kCorrectionRounds = 8;
 
 std::size_t elevation_bin(double elevation_deg) {
   const double x = elevation_deg / ElevationModel::kBinDeg;

@@ -125,6 +125,16 @@ TEST(BandJudgementTest, LossAtOnceKeepingOnAndRecovery) {
   EXPECT_TRUE(keeps_falling(still, settings));
   still.median_drop_db = 1.9;
   EXPECT_FALSE(keeps_falling(still, settings));
+  // Late in a long fall few signals keep their level from before it: every one must stay down.
+  struct Few {
+    std::uint32_t measured;
+    std::uint32_t falling;
+    bool goes_on;
+  } few[] = {{2, 2, true}, {1, 1, true}, {2, 1, false}, {0, 0, false}, {3, 1, true}};
+  for (const Few& f : few) {
+    SCOPED_TRACE(testing::Message() << f.measured << " measured, " << f.falling << " falling");
+    EXPECT_EQ(keeps_falling(tally(f.measured, f.falling, 0, 0, 8.0), settings), f.goes_on);
+  }
   BandTally rise = tally(10, 0, 0, 0, 0.0);
   rise.compared = 10;
   rise.median_rise_db = 2.0;

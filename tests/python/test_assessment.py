@@ -63,8 +63,10 @@ def scenario(obs, kind, minutes, drop_db=0.0, bands=(), hours_in=8):
     return ev.Scenario(kind, start, end, drop_db, frozenset(bands), minutes)
 
 
+# The four-hour ones outlast the passes of the satellites that saw them begin.
 SCENARIOS = [("drop", 20, 10.0, ("L1",)), ("drop", 2, 6.0, ()), ("drop", 60, 25.0, ("L1",)), ("empty", 2, 0.0, ()),
-             ("omitted", 2, 0.0, ()), ("spoofing", 0, 0.0, ())]
+             ("omitted", 2, 0.0, ()), ("spoofing", 0, 0.0, ()), ("drop", 240, 6.0, ()), ("drop", 240, 15.0, ("L1",)),
+             ("drop", 240, 25.0, ("L1",)), ("drop", 240, 25.0, ())]
 
 
 @pytest.mark.parametrize("with_nav", [False, True], ids=["no-nav", "nav"])
