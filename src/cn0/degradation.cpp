@@ -111,6 +111,7 @@ class Scanner {
   const SeriesTable& table_;
   const EpochTimeline& timeline_;
   Expectation& expectation_;
+  bool has_sky_ = false;  // the satellites the orbits put above the mask are known
   double lookback_s_ = kLostLookbackS;
   float steady_weight_ = 0.25f;
 
@@ -177,6 +178,7 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
   satellite_expected_.assign(satellites, 0);
   azimuth_deg_.assign(satellites, kNaNf);
   groups_.assign(table_.group_count, {});
+  has_sky_ = input.sky != nullptr && !input.sky->empty();
   lookback_s_ = std::max(kLostLookbackS, kLostLookbackIntervals * timeline_.interval_s);
   steady_weight_ = static_cast<float>(std::min(1.0, timeline_.interval_s / kSteadyTimeS));
   out_.bands.assign(timeline_.size(), 0);
@@ -312,10 +314,11 @@ void Scanner::take_missed(std::uint32_t s, std::uint32_t satellite, bool satelli
   const auto b = static_cast<std::size_t>(band);
   const bool steady = steadiness_[s] >= kSteadyShare;
   const bool received_before = present_stamp_[s] + 1 == stamp;
-  // A satellite received during a loss of its band without this signal, which it delivered on an
-  // earlier pass, joins the loss: the band stays lost as the first satellites set and others rise.
+  // With the orbits, a satellite received during a loss of its band without this signal, which it
+  // delivered on an earlier pass, joins the loss: the band stays lost as the first satellites set
+  // and others rise. Without them no satellite leaves a loss, and none joins.
   Loss& loss = losses_[b];
-  if (satellite_received && loss.active && !in_loss_[s] && last_seen_s_[s] > -1e300) {
+  if (has_sky_ && satellite_received && loss.active && !in_loss_[s] && last_seen_s_[s] > -1e300) {
     loss.members.push_back(s);
     in_loss_[s] = 1;
   }
@@ -350,7 +353,7 @@ std::uint32_t Scanner::mark_still_lost(Band band, std::uint32_t k, std::uint32_t
   const auto b = static_cast<std::size_t>(band);
   loss_satellites_[b] = 0;
   std::size_t kept = 0;
-  const bool has_sky = in_.sky != nullptr && !in_.sky->empty();
+  const bool has_sky = has_sky_;
   for (std::uint32_t s : loss.members) {
     const std::uint32_t satellite = table_.series[s].satellite;
     if (satellite_set(satellite, k)) {
@@ -359,8 +362,9 @@ std::uint32_t Scanner::mark_still_lost(Band band, std::uint32_t k, std::uint32_t
     }
     loss.members[kept++] = s;
     if (present_stamp_[s] == stamp) {
-      // Received again, but still far below its expectation: the loss is not over for it.
-      if (satellite_stamp_[satellite] == stamp && (satellite_bad_[satellite] & band_bit(band))) {
+      // Received again, but still far below its expectation (of elevation: a level held from before
+      // the loss no longer says so): the loss is not over for it.
+      if (has_sky && satellite_stamp_[satellite] == stamp && (satellite_bad_[satellite] & band_bit(band))) {
         ++still_lost;
         count_loss_satellite(satellite, b, stamp);
       }
