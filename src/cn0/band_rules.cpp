@@ -1,6 +1,7 @@
 // The rules that judge a band at one epoch from its tally: a common fall, a loss at once, and
 // whether either goes on or ends.
 #include <cmath>
+#include <cstdint>
 
 #include "cn0/degradation.hpp"
 
@@ -14,6 +15,7 @@ constexpr double kSurvivorDropShare = 0.5;
 // A fall goes on while the band stays below expectation by this share of the margin, and ends
 // when its signals rise together by as much.
 constexpr double kRiseShareOfMargin = 0.5;
+constexpr std::uint32_t kFewestStillJudged = 2;
 
 }  // namespace
 
@@ -43,8 +45,10 @@ bool loss_goes_on(std::uint32_t members, std::uint32_t still_lost, std::uint32_t
 
 bool keeps_falling(const BandTally& tally, const AssessmentSettings& settings) {
   // Late in a long fall few signals keep the level from before it (the others set, and passes that
-  // began during it have no level): the fall goes on while every one of them is still down.
-  if (tally.measured == 0 || (tally.measured < settings.min_satellites && tally.falling < tally.measured)) return false;
+  // began during it have no level): the fall goes on while two or more of them are all still down.
+  // One alone says nothing: its own level from before may no longer hold.
+  if (tally.measured < kFewestStillJudged) return false;
+  if (tally.measured < settings.min_satellites && tally.falling < tally.measured) return false;
   return tally.median_drop_db >= kRiseShareOfMargin * settings.min_drop_db;
 }
 

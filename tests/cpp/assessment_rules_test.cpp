@@ -130,7 +130,7 @@ TEST(BandJudgementTest, LossAtOnceKeepingOnAndRecovery) {
     std::uint32_t measured;
     std::uint32_t falling;
     bool goes_on;
-  } few[] = {{2, 2, true}, {1, 1, true}, {2, 1, false}, {0, 0, false}, {3, 1, true}};
+  } few[] = {{2, 2, true}, {1, 1, false}, {2, 1, false}, {0, 0, false}, {3, 1, true}};
   for (const Few& f : few) {
     SCOPED_TRACE(testing::Message() << f.measured << " measured, " << f.falling << " falling");
     EXPECT_EQ(keeps_falling(tally(f.measured, f.falling, 0, 0, 8.0), settings), f.goes_on);
