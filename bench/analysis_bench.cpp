@@ -6,6 +6,7 @@
 
 #include "cn0/analysis.hpp"
 #include "cn0/anomalies.hpp"
+#include "cn0/assessment.hpp"
 #include "cn0/quality.hpp"
 #include "cn0/skyplot.hpp"
 #include "cn0/statistics.hpp"
@@ -59,7 +60,9 @@ void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int r
   cn0::SampleSet set;
   result::AnalysisResult r;
   auto step = [&](const char* name, auto&& body) { bench::report(name, bench::time_runs(runs, body), 0.0); };
-  step("extract samples (+ visibility)", [&] { set = cn0::extract_samples(input).samples; });
+  cn0::Extraction extraction;
+  step("extract samples (+ visibility)", [&] { extraction = cn0::extract_samples(input); });
+  set = extraction.samples;
   parallel::Pool pool(parallel::hardware_threads());
   cn0::AnalysisInput pooled = input;
   pooled.pool = &pool;
@@ -77,6 +80,19 @@ void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int r
     cn0::detect_anomalies(r, set, groups, {config.anomaly_threshold_low, config.anomaly_threshold_high,
                                            config.anomaly_threshold_critical});
   });
+  const cn0::AssessmentInput assessment{&set,
+                                       &groups.by_time,
+                                       &extraction.epochs,
+                                       &extraction.sky,
+                                       cn0::assessment_header(loaded.obs.data, config),
+                                       extraction.visibility ? &*extraction.visibility : nullptr,
+                                       config.assessment};
+  std::size_t episodes = 0;
+  step("assessment", [&] {
+    const std::optional<result::Assessment> assessed = cn0::assess_reception(assessment);
+    episodes = assessed ? assessed->episodes.size() : 0;
+  });
+  std::printf("episodes %zu\n", episodes);
   std::printf("samples %zu, sightings %zu, satellites %zu, time points %zu\n", set.size(), set.sightings.size(),
               set.satellites.size(), set.timestamps.size());
 }

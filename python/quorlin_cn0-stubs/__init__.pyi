@@ -2,7 +2,7 @@
 
 from collections.abc import Sequence
 from os import PathLike
-from typing import Any, BinaryIO, Final, Literal, SupportsFloat, SupportsIndex, TypeAlias, final
+from typing import Any, BinaryIO, Final, Literal, SupportsFloat, SupportsIndex, TypeAlias, TypedDict, final
 
 # Anything the module converts to a float: float, int, objects with __float__ or __index__.
 _FloatLike: TypeAlias = SupportsFloat | SupportsIndex
@@ -86,6 +86,15 @@ class AnalysisConfig:
         nav_file: _Path | None = None,
         spoofing_unexpected_threshold: _FloatLike = 0.40,
         spoofing_min_unexpected_count: _FloatLike = 8.0,
+        *,
+        assessment_min_drop_db: _FloatLike = 4.0,
+        assessment_noise_factor: _FloatLike = 3.0,
+        assessment_signal_share: _FloatLike = 0.6,
+        assessment_loss_share: _FloatLike = 0.5,
+        assessment_min_satellites: SupportsIndex = 3,
+        assessment_min_episode_seconds: _FloatLike = 120.0,
+        assessment_min_outage_seconds: _FloatLike = 60.0,
+        assessment_merge_seconds: _FloatLike = 60.0,
     ) -> None: ...
     @property
     def min_elevation(self) -> float: ...
@@ -117,6 +126,30 @@ class AnalysisConfig:
     def spoofing_unexpected_threshold(self) -> float: ...
     @property
     def spoofing_min_unexpected_count(self) -> float: ...
+    @property
+    def assessment_min_drop_db(self) -> float:
+        """Common fall below expectation, dB, that degrades a band when most of its signals share it"""
+    @property
+    def assessment_noise_factor(self) -> float:
+        """A signal is low when below expectation by this many times its own scatter (and the fall)"""
+    @property
+    def assessment_signal_share(self) -> float:
+        """Share of a band's signals that must be low or lost together"""
+    @property
+    def assessment_loss_share(self) -> float:
+        """Share of a band's steadily received signals whose loss at once degrades the band"""
+    @property
+    def assessment_min_satellites(self) -> int:
+        """Satellites that must be affected; fewer never degrade a band"""
+    @property
+    def assessment_min_episode_seconds(self) -> float:
+        """Degraded time without a break that makes an episode, seconds"""
+    @property
+    def assessment_min_outage_seconds(self) -> float:
+        """Time without any value received, or left out of the file, that makes an episode, seconds"""
+    @property
+    def assessment_merge_seconds(self) -> float:
+        """Interruption tolerated within an episode, seconds"""
 
 @final
 class CN0Analyzer:
@@ -139,6 +172,45 @@ class CN0Analyzer:
         """Analyze RINEX observation file from path (new API)"""
     def analyze_with_nav(self, obs_path: _Path, nav_path: _Path) -> AnalysisResult:
         """Analyze with separate navigation file (new API)"""
+
+class _Episode(TypedDict):
+    """A stretch of degraded reception. kind: "jamming" (several bands, or most satellites lost),
+    "interference" (one band, partly), "obstruction" (the affected satellites in one part of the
+    sky; with navigation data), "outage" (the file leaves epochs out: every signal lost, or the
+    recording interrupted) or "spoofing"."""
+
+    kind: str
+    severity: str  # "low", "high" or "critical"
+    start_time: str  # timestamp of the first epoch, such as 2020-06-25T08:06:00.000Z
+    end_time: str  # of the last
+    duration_seconds: float  # start to end plus one epoch interval
+    degraded_seconds: float  # of that, the epochs judged degraded or left out
+    bands: list[str]  # "L1", "L2", "L5", "E6", "S"
+    systems: list[str]
+    affected_satellites: list[str]
+    lost_satellites: list[str]
+    median_drop_db: float | None  # the bands' common fall below expectation; None without values
+    max_drop_db: float | None
+    description: str
+
+class _SpoofingIndicators(TypedDict):
+    visibility: bool  # received satellites the orbits put below the horizon, for over 5 minutes
+    cn0_spread_collapse: bool  # C/N0 alike across satellites
+    elevation_dependence_lost: bool  # alike and no longer following its expectation
+
+class _Assessment(TypedDict):
+    expectation: str  # "elevation" (navigation data) or "baseline"
+    jamming_detected: bool
+    interference_detected: bool
+    obstruction_detected: bool
+    spoofing_detected: bool
+    spoofing_indicators: _SpoofingIndicators
+    degraded_share: float  # of the file's time, in jamming, interference and obstruction episodes
+    outage_seconds: float
+    epochs: int  # of the file, left-out ones included
+    interval_seconds: float
+    bands: list[str]  # bands the receiver records
+    episodes: list[_Episode]
 
 @final
 class AnalysisResult:
@@ -226,7 +298,9 @@ class AnalysisResult:
     def position_lon(self) -> float: ...
     def to_json(self) -> str: ...
     def to_json_pretty(self) -> str: ...
-    def write_json(self, target: _Path | BinaryIO, pretty: bool = False) -> None: ...
+    def write_json(self, target: _Path | BinaryIO, pretty: bool = False, with_assessment: bool = False) -> None:
+        """The JSON of to_json (or to_json_pretty), streamed; with_assessment=True adds the
+        interference assessment as the last key, "assessment"."""
     def get_anomalies(self) -> list[dict[str, str]]: ...
     def get_constellation_summary(self, name: str) -> dict[str, str] | None: ...
     def get_systems(self) -> list[str]: ...
@@ -261,6 +335,13 @@ class AnalysisResult:
     def to_xarray(self) -> Any:
         """The samples as an xarray Dataset over time, sv and signal (needs xarray)"""
     def _repr_html_(self) -> str: ...
+    def get_assessment(self) -> _Assessment | None:
+        """The interference assessment: every epoch judged band by band against what the receiver
+        should have seen (with navigation data an elevation model learned from the file, without
+        it each signal's own held baseline), degraded epochs merged into episodes, and the signs
+        of spoofing. None for a file without epochs or without C/N0 of the analysed systems."""
+    def assessment_json(self, pretty: bool = False) -> str:
+        """The assessment as JSON text, the keys of get_assessment(); "null" without one."""
 
 @final
 class QualityScore:

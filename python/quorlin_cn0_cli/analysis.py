@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-from dataclasses import dataclass, replace
+from dataclasses import dataclass, field, replace
 from pathlib import Path
 from typing import Any, Protocol
 
@@ -51,6 +51,7 @@ class AnalysisOptions:
     max_cn0: float = 60.0
     thresholds: tuple[float, float, float] = (3.0, 6.0, 10.0)
     sensitivity: float = 0.0
+    assessment: dict[str, float] = field(default_factory=dict)  # AnalysisConfig's assessment_* keywords
 
     def config(self) -> quorlin_cn0.AnalysisConfig:
         """The analysis configuration; with the defaults it analyses exactly as analyze_cn0 does
@@ -59,7 +60,7 @@ class AnalysisOptions:
         return quorlin_cn0.AnalysisConfig(
             min_elevation=self.min_elevation, min_cn0=self.min_cn0, max_cn0=self.max_cn0, systems=self.systems,
             anomaly_threshold_low=low, anomaly_threshold_high=high, anomaly_threshold_critical=critical,
-            anomaly_sensitivity=self.sensitivity)
+            anomaly_sensitivity=self.sensitivity, **self.assessment)
 
 
 class MakesConfig(Protocol):

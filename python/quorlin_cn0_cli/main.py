@@ -33,11 +33,33 @@ LONG_RUN_SECONDS = 2.0
 FILE_ERRORS = (OSError, ValueError)
 
 DESCRIPTION = """\
-Analyse the C/N0 (signal strength) of RINEX observation files: quality score and rating,
+Analyse the C/N0 (signal strength) of RINEX observation files: the interference assessment
+(episodes of jamming, interference, obstruction, outage and spoofing, found epoch by epoch and
+band by band against what the receiver should have seen), quality score and rating,
 per-constellation statistics, multi-satellite C/N0 drops and the jamming, spoofing and
 interference verdicts. Without a file, the bundled real sample is analysed. Compressed files
 are read as they are: gzip, Unix compress (.Z), bzip2, zip and Hatanaka compact RINEX, also
 nested (.crx.gz, .21d.Z), recognised by their content."""
+
+# Options of the assessment: option, keyword of AnalysisConfig, type, metavar, help.
+ASSESSMENT_OPTIONS = (
+    ("--drop-margin", "assessment_min_drop_db", float, "DB",
+     "common fall below expectation of a band's signals that degrades it, dB (default 4)"),
+    ("--noise-factor", "assessment_noise_factor", float, "K",
+     "a signal is low when below expectation by K times its own scatter as well (default 3)"),
+    ("--signal-share", "assessment_signal_share", float, "SHARE",
+     "share of a band's signals that must be low or lost together (default 0.6)"),
+    ("--loss-share", "assessment_loss_share", float, "SHARE",
+     "share of a band's steady signals whose loss at once degrades it (default 0.5)"),
+    ("--min-satellites", "assessment_min_satellites", int, "N",
+     "satellites that must be affected; fewer never degrade a band (default 3)"),
+    ("--min-episode", "assessment_min_episode_seconds", float, "S",
+     "degraded time without a break that makes an episode, seconds (default 120)"),
+    ("--min-outage", "assessment_min_outage_seconds", float, "S",
+     "time without any value, or left out of the file, that makes an episode, seconds (default 60)"),
+    ("--merge", "assessment_merge_seconds", float, "S",
+     "interruption tolerated within an episode, seconds (default 60)"),
+)
 
 EPILOG = """\
 output of several files:
@@ -138,6 +160,9 @@ def build_parser() -> argparse.ArgumentParser:
                          help="analyse again the files the table already holds")
     batches.add_argument("--scheduler", metavar="ADDRESS",
                          help="run the batch on the Dask cluster of this scheduler (tcp://host:8786); needs --table")
+    assessment = parser.add_argument_group("assessment")
+    for option, keyword, kind, metavar, text in ASSESSMENT_OPTIONS:
+        assessment.add_argument(option, dest=keyword, type=kind, metavar=metavar, help=text)
     inspection = parser.add_argument_group("inspection")
     inspection.add_argument("--inspect", action="store_true", help="describe the files instead of analysing them")
     inspection.add_argument("--type", choices=("auto",) + KINDS, default="auto",
@@ -194,9 +219,11 @@ def show_progress(args: argparse.Namespace) -> bool:
 def analyse(files: list[Path], args: argparse.Namespace) -> int:
     if args.jobs > 1 and len(files) > 1:
         one_thread_per_call()
+    assessment = {keyword: getattr(args, keyword) for _, keyword, *_ in ASSESSMENT_OPTIONS
+                  if getattr(args, keyword) is not None}
     options = AnalysisOptions(min_elevation=args.min_elevation, systems=args.systems, nav_file=args.nav,
                               min_cn0=args.min_cn0, max_cn0=args.max_cn0, thresholds=args.thresholds,
-                              sensitivity=args.sensitivity)
+                              sensitivity=args.sensitivity, assessment=assessment)
     as_json = args.json or args.pretty or args.output is not None
     output = JsonOutput(args.output, len(files)) if as_json else None
     pages = HtmlOutput(args.html, len(files)) if args.html is not None else None

@@ -44,14 +44,16 @@ class JsonOutput:
         return self.target / name
 
     def write(self, source: Path, result: quorlin_cn0.AnalysisResult, pretty: bool = False) -> None:
-        """The result's JSON, streamed by the module rather than built as one text in memory."""
+        """The result's JSON followed by its interference assessment under "assessment", streamed
+        by the module rather than built as one text in memory: everything before that key is the
+        text of to_json() (or to_json_pretty())."""
         if self.target is None:
             sys.stdout.flush()
-            result.write_json(sys.stdout.buffer, pretty=pretty)
+            result.write_json(sys.stdout.buffer, pretty=pretty, with_assessment=True)
             sys.stdout.buffer.write(b"\n")
             sys.stdout.buffer.flush()
             return
         destination = self.destination(source)
-        result.write_json(destination, pretty=pretty)
+        result.write_json(destination, pretty=pretty, with_assessment=True)
         with open(destination, "ab") as file:
             file.write(b"\n")

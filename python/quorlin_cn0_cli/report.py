@@ -10,6 +10,9 @@ from quorlin_cn0_cli.analysis import FileAnalysis
 
 SEVERITY_RANK = {"critical": 0, "high": 1, "low": 2}
 SHOWN_ANOMALIES = 5
+SHOWN_EPISODES = 12
+EXPECTATIONS = {"elevation": "an elevation model learnt from the file (navigation data)",
+                "baseline": "each signal's own running baseline (no navigation data)"}
 # Constellation entries appear under the names of the observed systems; NavIC samples are
 # kept under "Unknown" besides the raw "IRNSS" entry.
 EXTRA_CONSTELLATIONS = ("Unknown",)
@@ -72,6 +75,57 @@ def _file_section(analysis: FileAnalysis, source: str) -> list[str]:
         f"{interval}",
     ]
     return lines + _values_lines(analysis)
+
+
+def duration_text(seconds: float) -> str:
+    if seconds < 120:
+        return f"{seconds:.0f} s"
+    if seconds < 7200:
+        return f"{seconds / 60:.0f} min"
+    return f"{seconds / 3600:.1f} h"
+
+
+def episode_line(episode: dict) -> str:
+    """One episode: times, length, kind, severity, bands, the fall and the satellites."""
+    end = episode["end_time"][11:19] if episode["end_time"][:10] == episode["start_time"][:10] else episode["end_time"]
+    if episode["kind"] == "outage":
+        what = "no epochs recorded"
+    elif episode["kind"] == "spoofing":
+        what = episode["description"]
+    else:
+        drop = episode["median_drop_db"]
+        fall = "no signal received" if drop is None else (
+            f"{drop:.1f} dB-Hz below expectation (largest {episode['max_drop_db']:.1f})")
+        what = (f"{fall}; {len(episode['affected_satellites'])} satellites affected, "
+                f"{len(episode['lost_satellites'])} lost")
+        if episode["lost_satellites"]:
+            what += f" ({', '.join(episode['lost_satellites'])})"
+    return (f"  {episode['start_time']} to {end}  {duration_text(episode['duration_seconds']):>7}  "
+            f"{episode['kind']:<12} {episode['severity']:<8} {'+'.join(episode['bands']) or '-':<11} {what}")
+
+
+def _assessment_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
+    assessment = result.get_assessment()
+    if assessment is None:
+        return ["Assessment:     nothing to assess (no epochs, or no C/N0 of the analysed systems)"]
+
+    def verdict(name: str) -> str:
+        return f"{name} {'DETECTED' if assessment[name + '_detected'] else 'not detected'}"
+
+    lines = [
+        "Assessment:     " + ", ".join(verdict(n) for n in ("jamming", "interference", "spoofing", "obstruction")),
+        f"  {len(assessment['episodes'])} episodes; degraded {100 * assessment['degraded_share']:.1f} % of the file"
+        f", outages {duration_text(assessment['outage_seconds'])}; bands {', '.join(assessment['bands'])}; "
+        f"expectation from {EXPECTATIONS[assessment['expectation']]}",
+    ]
+    indicators = [name.replace("_", " ") for name, shown in assessment["spoofing_indicators"].items() if shown]
+    if indicators:
+        lines.append(f"  spoofing indicators: {', '.join(indicators)}")
+    episodes = assessment["episodes"]
+    lines += [episode_line(e) for e in episodes[:SHOWN_EPISODES]]
+    if len(episodes) > SHOWN_EPISODES:
+        lines.append(f"  ... and {len(episodes) - SHOWN_EPISODES} more")
+    return lines
 
 
 def _quality_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
@@ -150,10 +204,12 @@ def _verdict_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
 
 
 def format_report(analysis: FileAnalysis, source: str) -> str:
-    """The whole report: file, quality, constellations, anomalies, visibility and verdicts."""
+    """The whole report: file, the assessment, quality, constellations, anomalies, visibility and
+    the verdicts of the anomaly counts."""
     result = analysis.result
     sections = [
         _file_section(analysis, source),
+        _assessment_section(result),
         _quality_section(result),
         _constellation_section(result),
         _anomaly_section(result),

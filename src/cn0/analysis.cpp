@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "cn0/anomalies.hpp"
+#include "cn0/assessment.hpp"
 #include "cn0/quality.hpp"
 #include "cn0/skyplot.hpp"
 #include "cn0/statistics.hpp"
@@ -49,7 +50,15 @@ class NavigationAid {
       : prediction_(visibility::make_prediction_input(*input.navigation, *input.observations, input.config.min_elevation)),
         receiver_(navigation::receiver_frame(receiver)),
         observed_(*input.observations),
-        predictor_(prediction_) {}
+        predictor_(prediction_) {
+    for (std::size_t number = 0; number < prediction_.listed_by_number.size(); ++number) {
+      const std::int32_t k = prediction_.listed_by_number[number];
+      if (k < 0) continue;
+      const auto listed = static_cast<std::size_t>(k);
+      if (number_of_listed_.size() <= listed) number_of_listed_.resize(listed + 1, kUnrecorded);
+      number_of_listed_[listed] = static_cast<std::uint32_t>(number);
+    }
+  }
 
   /// Computes the geometry of the next epochs, on the pool's threads: geometry k is that of times[k].
   void prepare(std::span<const rinex::EpochTime> times, parallel::Pool* pool) {
@@ -84,6 +93,17 @@ class NavigationAid {
     return true;
   }
 
+  /// Adds a row for the epoch compared last, with the recorded satellites it predicted.
+  void mark_predicted(PredictedSky& sky) const {
+    sky.add_epoch();
+    for (const visibility::SatelliteOutcome& s : predictor_.last_epoch().satellites) {
+      if (s.status == visibility::VisibilityStatus::unexpected) continue;
+      if (s.satellite < number_of_listed_.size() && number_of_listed_[s.satellite] != kUnrecorded) {
+        sky.mark(number_of_listed_[s.satellite]);
+      }
+    }
+  }
+
   /// The visibility result, or nothing when no satellite was predicted at any epoch: navigation
   /// data of another day, or of systems the receiver does not record, describes nothing here.
   std::optional<result::VisibilityResult> finish() {
@@ -101,6 +121,8 @@ class NavigationAid {
   std::vector<visibility::EpochGeometry> block_;  // the geometry of the epochs being read
   std::vector<navigation::GlonassSteps> steps_;  // per satellite of the prediction list
   const visibility::EpochGeometry* current_ = nullptr;
+  static constexpr std::uint32_t kUnrecorded = static_cast<std::uint32_t>(-1);
+  std::vector<std::uint32_t> number_of_listed_;  // per prediction-list satellite: its record number
 };
 
 /// An epoch in file order: a stored one, or the time of an empty one.
@@ -145,6 +167,10 @@ Extraction extract_samples(const AnalysisInput& input) {
       observations, [&](const rinex::ObservationEpoch& epoch) { epochs.push_back({&epoch, epoch.time}); },
       [&](const rinex::EpochTime& time) { epochs.push_back({nullptr, time}); });
   std::vector<rinex::EpochTime> times;
+  FileEpochs file_epochs;
+  file_epochs.times.reserve(epochs.size());
+  file_epochs.time_index.reserve(epochs.size());
+  PredictedSky sky(aid ? observations.satellite_ids.size() : 0);
   for (std::size_t first = 0; first < epochs.size(); first += kGeometryBlock) {
     const std::size_t count = std::min(kGeometryBlock, epochs.size() - first);
     if (aid) {
@@ -154,18 +180,33 @@ Extraction extract_samples(const AnalysisInput& input) {
     }
     for (std::size_t k = 0; k < count; ++k) {
       const FileEpoch& epoch = epochs[first + k];
+      std::uint32_t time_index = kNoTimeIndex;
       if (epoch.stored != nullptr) {
         stored_epoch(k, *epoch.stored);
+        time_index = builder.epoch_time();
       } else if (aid) {
         aid->empty_epoch(k, epoch.time);
       }
+      if (aid) aid->mark_predicted(sky);
+      file_epochs.times.push_back(epoch.time);
+      file_epochs.time_index.push_back(time_index);
     }
   }
-  Extraction extraction{builder.finish(observations.obs_codes), std::nullopt};
+  Extraction extraction{builder.finish(observations.obs_codes), std::nullopt, std::move(file_epochs), std::move(sky)};
   // Without a receiver position nothing can be predicted, and the result has no prediction.
   if (aid) extraction.visibility = aid->finish();
   return extraction;
 }
+
+namespace {
+
+AssessmentInput assessment_input(const AnalysisInput& input, const Extraction& extraction, const SampleGroups& groups,
+                                 const AssessmentHeader& header, const result::AnalysisResult& result) {
+  return {&extraction.samples, &groups.by_time, &extraction.epochs, &extraction.sky, header,
+          result.visibility ? &*result.visibility : nullptr, input.config.assessment};
+}
+
+}  // namespace
 
 result::AnalysisResult run_analysis(const AnalysisInput& input) {
   const rinex::RinexObsData& observations = *input.observations;
@@ -177,29 +218,38 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   Extraction extraction = extract_samples(input);
   const SampleSet& set = extraction.samples;
   // A receiver that lost every signal has no samples, but the satellites it should have seen
-  // are still reported as missing.
+  // are still reported as missing, and the assessment tells the loss.
   result.visibility = std::move(extraction.visibility);
-  if (set.empty()) return result;
+  const AssessmentHeader header = assessment_header(observations, input.config);
+  if (set.empty()) {
+    const SampleGroups no_groups = group_samples(set);
+    result.assessment = assess_reception(assessment_input(input, extraction, no_groups, header, result));
+    return result;
+  }
   const ObservationFigures figures = observation_figures(observations);
   // Nothing reads the record any more: an owner that lent it for this analysis alone gets its
   // memory back before the result grows.
   if (input.release_observations) input.release_observations();
   const SampleGroups groups = group_samples(set);
+  const AssessmentInput assessment = assessment_input(input, extraction, groups, header, result);
 
   // The steps read the samples and fill separate parts of the result, so they may run side by
   // side; the anomaly events fill a record of their own, whose summary counts are copied after.
   result::AnalysisResult events;
   const AnomalyThresholds thresholds{input.config.anomaly_threshold_low, input.config.anomaly_threshold_high,
                                      input.config.anomaly_threshold_critical};
-  parallel::run_tasks(input.pool, 5, [&](std::size_t step) {
+  std::optional<result::Assessment> assessed;
+  parallel::run_tasks(input.pool, 6, [&](std::size_t step) {
     switch (step) {
-      case 0: fill_summary_and_satellite_stats(result, set, groups, figures); break;
-      case 1: fill_constellation_stats(result, set, groups, figures); break;
-      case 2: fill_timeseries(result, set, groups); break;
-      case 3: fill_skyplot(result, set, groups); break;
+      case 0: assessed = assess_reception(assessment); break;
+      case 1: fill_summary_and_satellite_stats(result, set, groups, figures); break;
+      case 2: fill_constellation_stats(result, set, groups, figures); break;
+      case 3: fill_timeseries(result, set, groups); break;
+      case 4: fill_skyplot(result, set, groups); break;
       default: detect_anomalies(events, set, groups, thresholds); break;
     }
   });
+  result.assessment = std::move(assessed);
   result.anomalies = std::move(events.anomalies);
   result.summary.anomaly_count = events.summary.anomaly_count;
   result.summary.critical_count = events.summary.critical_count;

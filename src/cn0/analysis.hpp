@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "cn0/analysis_config.hpp"
+#include "cn0/epoch_timeline.hpp"
+#include "cn0/predicted_sky.hpp"
 #include "cn0/samples.hpp"
 #include "result/analysis_result.hpp"
 
@@ -18,9 +20,13 @@ result::FileInfo file_info_of(const rinex::RinexObsData& observations);
 
 /// What one pass over the epochs gives: the accepted C/N0 values and, with navigation data that
 /// predicts any satellite from the receiver's position, the visibility result (has_prediction set).
+/// Beside them every epoch of the file with its time index and, with such navigation data, the
+/// satellites predicted above the mask at each.
 struct Extraction {
   SampleSet samples;
   std::optional<result::VisibilityResult> visibility;
+  FileEpochs epochs;
+  PredictedSky sky;
 };
 
 /// The accepted C/N0 values (allowed systems, elevation mask, value range) and, with navigation

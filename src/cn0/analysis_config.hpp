@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cn0/assessment_settings.hpp"
 #include "navigation/nav_data.hpp"
 #include "parallel/thread_pool.hpp"
 #include "rinex/obs_data.hpp"
@@ -30,6 +31,7 @@ struct AnalysisConfig {
   std::uint32_t time_bin_seconds = 60;  // carried: the series are per epoch
   bool detect_anomalies = true;         // carried: detection always runs
   bool verbose = false;                 // carried: the analysis writes nothing
+  AssessmentSettings assessment;        // thresholds of the interference assessment
 };
 
 /// A configuration built as the class constructor builds it: the low and high thresholds are

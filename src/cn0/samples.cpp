@@ -98,7 +98,7 @@ void SampleSetBuilder::add(std::uint32_t signal, double cn0) {
       auto known = std::find(set_.constellations.begin(), set_.constellations.end(), name);
       auto constellation = static_cast<std::uint32_t>(known - set_.constellations.begin());
       if (known == set_.constellations.end()) set_.constellations.push_back(name);
-      set_.satellites.push_back({std::string(pending_id_.view()), constellation});
+      set_.satellites.push_back({std::string(pending_id_.view()), constellation, pending_number_});
     }
     set_.sightings.push_back({pending_elevation_, pending_azimuth_, time_, index, pending_has_angles_ ? 1u : 0u});
     sighting_open_ = true;

@@ -38,6 +38,7 @@ struct Cn0Sample {
 struct SampleSatellite {
   std::string id;                  // as stored in the observations, such as G05
   std::uint32_t constellation = 0;  // index into SampleSet::constellations
+  std::uint32_t number = 0;        // the satellite's number in the observation record
 };
 
 /// Samples in extraction order (epochs in file order, satellites and codes in file order).
@@ -122,6 +123,10 @@ class SampleSetBuilder {
   void add(std::uint32_t signal, double cn0);
   /// Adds a sample whose code is given as text (numbered on first use).
   void add(std::string_view signal, double cn0);
+
+  /// The time index of the current epoch, or kNoTime while it has no sample.
+  std::uint32_t epoch_time() const { return time_open_ ? time_ : kNoTime; }
+  static constexpr std::uint32_t kNoTime = static_cast<std::uint32_t>(-1);
 
   /// The finished set, with sorted_times filled.
   SampleSet finish(std::vector<std::string> signals = {});

@@ -1,5 +1,6 @@
 // The AnalysisConfig class: analysis options built from keywords, read-only afterwards.
 #include <array>
+#include <span>
 #include <string>
 
 #include "cn0/analysis_config.hpp"
@@ -15,7 +16,8 @@ using Record = cn0::AnalysisConfig;
 enum Arg {
   kMinElevation, kMinCn0, kMaxCn0, kTimeBinSeconds, kTimeBin, kSystems, kThresholdLow, kThresholdHigh,
   kThresholdCritical, kDetectAnomalies, kSensitivity, kInterference, kVerbose, kNavFile, kSpoofingThreshold,
-  kSpoofingCount, kArgCount
+  kSpoofingCount, kMinDrop, kNoiseFactor, kSignalShare, kLossShare, kMinSatellites, kMinEpisode, kMinOutage, kMerge,
+  kArgCount
 };
 
 constexpr std::array<Param, kArgCount> params{{
@@ -24,6 +26,10 @@ constexpr std::array<Param, kArgCount> params{{
     {"anomaly_threshold_critical", false}, {"detect_anomalies", false}, {"anomaly_sensitivity", false},
     {"interference_threshold_db", false}, {"verbose", false}, {"nav_file", false},
     {"spoofing_unexpected_threshold", false}, {"spoofing_min_unexpected_count", false},
+    {"assessment_min_drop_db", false}, {"assessment_noise_factor", false}, {"assessment_signal_share", false},
+    {"assessment_loss_share", false}, {"assessment_min_satellites", false},
+    {"assessment_min_episode_seconds", false}, {"assessment_min_outage_seconds", false},
+    {"assessment_merge_seconds", false},
 }};
 
 bool read_real(PyObject* given, Arg arg, double& field) {
@@ -40,6 +46,15 @@ bool read_optional_u32(PyObject* given, Arg arg, std::optional<std::uint32_t>& f
   if (!to_u32(given, params[arg].name, value)) return false;
   field = value;
   return true;
+}
+
+bool read_assessment(const std::array<PyObject*, kArgCount>& a, cn0::AssessmentSettings& s) {
+  return read_real(a[kMinDrop], kMinDrop, s.min_drop_db) && read_real(a[kNoiseFactor], kNoiseFactor, s.noise_factor) &&
+         read_real(a[kSignalShare], kSignalShare, s.signal_share) &&
+         read_real(a[kLossShare], kLossShare, s.loss_share) &&
+         (a[kMinSatellites] == nullptr || to_u32(a[kMinSatellites], params[kMinSatellites].name, s.min_satellites)) &&
+         read_real(a[kMinEpisode], kMinEpisode, s.min_episode_seconds) &&
+         read_real(a[kMinOutage], kMinOutage, s.min_outage_seconds) && read_real(a[kMerge], kMerge, s.merge_seconds);
 }
 
 /// Converts the given arguments in parameter order; the first failure ends construction.
@@ -76,11 +91,18 @@ bool read_config(const std::array<PyObject*, kArgCount>& a, Record& c) {
     return false;
   }
   c.time_bin_seconds = time_bin_seconds ? *time_bin_seconds : time_bin ? *time_bin : 60;
-  return true;
+  return read_assessment(a, c.assessment);
 }
 
 PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   std::array<PyObject*, kArgCount> bound{};
+  // The assessment's thresholds are keywords only: binding the positional part alone reports too
+  // many positional arguments as it did before they were added.
+  const std::span<const Param> positional = std::span(params).first(kMinDrop);
+  if (PyTuple_Size(args) > static_cast<Py_ssize_t>(positional.size())) {
+    (void)bind_tuple_call("AnalysisConfig.__new__()", positional, args, kwargs, std::span(bound).first(kMinDrop));
+    return nullptr;  // the binder set the TypeError
+  }
   if (!bind_tuple_call("AnalysisConfig.__new__()", params, args, kwargs, bound)) return nullptr;
   return guarded([&]() -> PyObject* {
     Record config;
@@ -97,6 +119,15 @@ PyObject* get_real(PyObject* self, void*) {
 template <bool Record::*Field>
 PyObject* get_flag(PyObject* self, void*) {
   return with_record<Record>(self, [](const Record& r) { return to_py_bool(r.*Field).release(); });
+}
+
+template <double cn0::AssessmentSettings::*Field>
+PyObject* get_assessment_real(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_float(r.assessment.*Field).release(); });
+}
+
+PyObject* get_assessment_min_satellites(PyObject* self, void*) {
+  return with_record<Record>(self, [](const Record& r) { return to_py_int(r.assessment.min_satellites).release(); });
 }
 
 PyObject* get_time_bin_seconds(PyObject* self, void*) {
@@ -131,6 +162,16 @@ PyGetSetDef getset[] = {
     {"nav_file", get_nav_file, nullptr, "", nullptr},
     {"spoofing_unexpected_threshold", get_real<&Record::spoofing_unexpected_threshold>, nullptr, "", nullptr},
     {"spoofing_min_unexpected_count", get_real<&Record::spoofing_min_unexpected_count>, nullptr, "", nullptr},
+    {"assessment_min_drop_db", get_assessment_real<&cn0::AssessmentSettings::min_drop_db>, nullptr, "", nullptr},
+    {"assessment_noise_factor", get_assessment_real<&cn0::AssessmentSettings::noise_factor>, nullptr, "", nullptr},
+    {"assessment_signal_share", get_assessment_real<&cn0::AssessmentSettings::signal_share>, nullptr, "", nullptr},
+    {"assessment_loss_share", get_assessment_real<&cn0::AssessmentSettings::loss_share>, nullptr, "", nullptr},
+    {"assessment_min_satellites", get_assessment_min_satellites, nullptr, "", nullptr},
+    {"assessment_min_episode_seconds", get_assessment_real<&cn0::AssessmentSettings::min_episode_seconds>, nullptr,
+     "", nullptr},
+    {"assessment_min_outage_seconds", get_assessment_real<&cn0::AssessmentSettings::min_outage_seconds>, nullptr,
+     "", nullptr},
+    {"assessment_merge_seconds", get_assessment_real<&cn0::AssessmentSettings::merge_seconds>, nullptr, "", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -140,7 +181,10 @@ const ClassDefinition kClass = {
     "time_bin=None, systems=None, anomaly_threshold_low=3.0, anomaly_threshold_high=6.0, "
     "anomaly_threshold_critical=10.0, detect_anomalies=True, anomaly_sensitivity=0.5, "
     "interference_threshold_db=6.0, verbose=False, nav_file=None, "
-    "spoofing_unexpected_threshold=0.40, spoofing_min_unexpected_count=8.0)\n--\n\n"
+    "spoofing_unexpected_threshold=0.40, spoofing_min_unexpected_count=8.0, *, assessment_min_drop_db=4.0, "
+    "assessment_noise_factor=3.0, assessment_signal_share=0.6, assessment_loss_share=0.5, "
+    "assessment_min_satellites=3, assessment_min_episode_seconds=120.0, assessment_min_outage_seconds=60.0, "
+    "assessment_merge_seconds=60.0)\n--\n\n"
     "Python wrapper for AnalysisConfig",
     config_new,
     nullptr,

@@ -54,11 +54,14 @@ bool path_of(PyObject* target, std::string& path, bool& is_path) {
 }  // namespace
 
 PyObject* write_result_json(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr std::array<Param, 2> params{{{"target", true}, {"pretty", false}}};
-  std::array<PyObject*, 2> bound{};
+  static constexpr std::array<Param, 3> params{{{"target", true}, {"pretty", false}, {"with_assessment", false}}};
+  std::array<PyObject*, 3> bound{};
   if (!bind("AnalysisResult.write_json()", params, args, nargs, kwnames, bound)) return nullptr;
   bool pretty = false;
   if (bound[1] != nullptr && !to_strict_bool(bound[1], "pretty", pretty)) return nullptr;
+  bool with_assessment = false;
+  if (bound[2] != nullptr && !to_strict_bool(bound[2], "with_assessment", with_assessment)) return nullptr;
+  const result::Sections sections = with_assessment ? result::Sections::with_assessment : result::Sections::result;
   const result::Layout layout = pretty ? result::Layout::indented : result::Layout::compact;
   parallel::Pool* pool = pool_of_instance(self);
   std::string path;
@@ -66,7 +69,7 @@ PyObject* write_result_json(PyObject* self, PyObject* const* args, Py_ssize_t na
   if (!path_of(bound[0], path, is_path)) return nullptr;
   if (is_path) {
     return with_record<AnalysisResult>(self, [&](const AnalysisResult& r) -> PyObject* {
-      const std::string error = run_unlocked([&] { return result::write_json_file(r, layout, path, pool); });
+      const std::string error = run_unlocked([&] { return result::write_json_file(r, layout, path, pool, sections); });
       if (!error.empty()) return raise_io_error(error);
       return Py_NewRef(Py_None);
     });
@@ -79,7 +82,7 @@ PyObject* write_result_json(PyObject* self, PyObject* const* args, Py_ssize_t na
   }
   return with_record<AnalysisResult>(self, [&](const AnalysisResult& r) -> PyObject* {
     StreamSink sink(write.get());
-    if (!result::write_json(r, layout, sink, pool)) {
+    if (!result::write_json(r, layout, sink, pool, sections)) {
       if (!PyErr_Occurred()) PyErr_SetString(PyExc_OSError, "the stream did not take the JSON text");
       return nullptr;
     }

@@ -374,6 +374,10 @@ constexpr ReadMethod kReadMethods[] = {
      }},
     {"get_anomaly_cn0_drops", "Get anomaly CN0 drops",
      [](const Record& r) { return to_py_float_list(anomaly_values(r, &result::CN0Anomaly::cn0_drop)); }},
+    {"get_assessment",
+     "Get the interference assessment: verdicts, spoofing indicators, degraded share and episodes of degraded "
+     "reception, as native values (None when nothing could be assessed)",
+     [](const Record& r) { return to_native(r.assessment); }},
 };
 
 template <std::size_t I>
@@ -391,6 +395,19 @@ consteval std::size_t read_method_index(std::string_view name) {
   throw "no such method";
 }
 
+
+/// The assessment's JSON text, the keys of get_assessment().
+PyObject* assessment_json_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr std::array<Param, 1> params{{{"pretty", false}}};
+  std::array<PyObject*, 1> bound{};
+  if (!bind("AnalysisResult.assessment_json()", params, args, nargs, kwnames, bound)) return nullptr;
+  bool pretty = false;
+  if (bound[0] != nullptr && !to_strict_bool(bound[0], "pretty", pretty)) return nullptr;
+  const result::Layout layout = pretty ? result::Layout::indented : result::Layout::compact;
+  return with_record<Record>(self, [layout](const Record& r) -> PyObject* {
+    return to_py_str(result::assessment_json(r.assessment, layout)).release();
+  });
+}
 
 PyObject* get_constellation_summary(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr std::array<Param, 1> params{{{"name", true}}};
@@ -433,8 +450,9 @@ PyMethodDef methods[] = {
     {"to_json_pretty", as_cfunction<json_text<result::Layout::indented>>(), kMethodFlags,
      "to_json_pretty($self)\n--\n\nConvert to pretty JSON string"},
     {"write_json", as_cfunction<write_result_json>(), kMethodFlags,
-     "write_json($self, target, pretty=False)\n--\n\nWrite the JSON (as to_json, or to_json_pretty with pretty=True) "
-     "to a path or a binary stream without building it in memory"},
+     "write_json($self, target, pretty=False, with_assessment=False)\n--\n\nWrite the JSON (as to_json, or "
+     "to_json_pretty with pretty=True) to a path or a binary stream without building it in memory; with "
+     "with_assessment=True the document ends with the interference assessment under \"assessment\""},
     read_entry<"get_anomalies">(),
     {"get_constellation_summary", as_cfunction<get_constellation_summary>(), kMethodFlags,
      "get_constellation_summary($self, name)\n--\n\nGet constellation summary by name"},
@@ -472,6 +490,10 @@ PyMethodDef methods[] = {
      "to_xarray($self)\n--\n\nThe samples as an xarray Dataset over time, satellite and signal (needs xarray)"},
     {"_repr_html_", as_cfunction<repr_html>(), kMethodFlags,
      "_repr_html_($self)\n--\n\nThe summary card shown by notebooks"},
+    read_entry<"get_assessment">(),
+    {"assessment_json", as_cfunction<assessment_json_text>(), kMethodFlags,
+     "assessment_json($self, pretty=False)\n--\n\nThe interference assessment as JSON text (indented with "
+     "pretty=True); null when nothing could be assessed"},
     {nullptr, nullptr, 0, nullptr},
 };
 

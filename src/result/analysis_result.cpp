@@ -26,6 +26,21 @@ std::string_view drop_kind_text(DropKind kind) {
   return kind == DropKind::multi_system ? "Multi-system CN0 drop" : "Multi-satellite CN0 drop";
 }
 
+std::string_view episode_kind_text(EpisodeKind kind) {
+  switch (kind) {
+    case EpisodeKind::jamming: return "jamming";
+    case EpisodeKind::interference: return "interference";
+    case EpisodeKind::obstruction: return "obstruction";
+    case EpisodeKind::outage: return "outage";
+    case EpisodeKind::spoofing: return "spoofing";
+  }
+  return "";
+}
+
+std::string_view expectation_source_text(ExpectationSource source) {
+  return source == ExpectationSource::elevation ? "elevation" : "baseline";
+}
+
 std::string_view visibility_anomaly_kind_text(VisibilityAnomalyKind kind) {
   return kind == VisibilityAnomalyKind::unexpected_satellites ? "unexpected_satellites" : "missing_satellites";
 }

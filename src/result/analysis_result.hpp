@@ -9,15 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "result/assessment.hpp"
+#include "result/severity.hpp"
 #include "rinex/ordered_map.hpp"
 
 namespace qcn::result {
 
 template <typename Value>
 using Map = rinex::OrderedMap<Value>;
-
-/// How serious an anomaly is; written as "low", "high" or "critical".
-enum class Severity : std::uint8_t { low, high, critical };
 
 /// What a C/N0 anomaly affects; written as "Multi-satellite CN0 drop" or "Multi-system CN0 drop".
 enum class DropKind : std::uint8_t { multi_satellite, multi_system };
@@ -26,7 +25,6 @@ enum class DropKind : std::uint8_t { multi_satellite, multi_system };
 enum class VisibilityAnomalyKind : std::uint8_t { missing_satellites, unexpected_satellites };
 
 /// The texts the enumerations are written as.
-std::string_view severity_text(Severity severity);
 std::string_view drop_kind_text(DropKind kind);
 std::string_view visibility_anomaly_kind_text(VisibilityAnomalyKind kind);
 
@@ -246,6 +244,9 @@ struct AnalysisResult {
   std::optional<VisibilityResult> visibility;
   double spoofing_unexpected_threshold = 0.4;
   double spoofing_min_unexpected_count = 8.0;
+  // Left out of the result's JSON, whose text stays as it was: written apart, or added at the end
+  // of the document on request.
+  std::optional<Assessment> assessment;
 };
 
 template <typename Visit>

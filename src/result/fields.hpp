@@ -147,9 +147,51 @@ void visit_fields(const VisibilityResult& r, Visit&& visit) {
   visit("anomalies", r.anomalies);
 }
 
+template <typename Visit>
+void visit_fields(const Episode& r, Visit&& visit) {
+  visit("kind", r.kind);
+  visit("severity", r.severity);
+  visit("start_time", r.start_time);
+  visit("end_time", r.end_time);
+  visit("duration_seconds", r.duration_seconds);
+  visit("degraded_seconds", r.degraded_seconds);
+  visit("bands", r.bands);
+  visit("systems", r.systems);
+  visit("affected_satellites", r.affected_satellites);
+  visit("lost_satellites", r.lost_satellites);
+  visit("median_drop_db", r.median_drop_db);
+  visit("max_drop_db", r.max_drop_db);
+  visit("description", r.description);
+}
+
+template <typename Visit>
+void visit_fields(const SpoofingIndicators& r, Visit&& visit) {
+  visit("visibility", r.visibility);
+  visit("cn0_spread_collapse", r.cn0_spread_collapse);
+  visit("elevation_dependence_lost", r.elevation_dependence_lost);
+}
+
+template <typename Visit>
+void visit_fields(const Assessment& r, Visit&& visit) {
+  visit("expectation", r.expectation);
+  visit("jamming_detected", r.jamming_detected);
+  visit("interference_detected", r.interference_detected);
+  visit("obstruction_detected", r.obstruction_detected);
+  visit("spoofing_detected", r.spoofing_detected);
+  visit("spoofing_indicators", r.spoofing_indicators);
+  visit("degraded_share", r.degraded_share);
+  visit("outage_seconds", r.outage_seconds);
+  visit("epochs", r.epochs);
+  visit("interval_seconds", r.interval_seconds);
+  visit("bands", r.bands);
+  visit("episodes", r.episodes);
+}
+
 /// The texts enumerations are written as.
 inline std::string_view enum_text(Severity value) { return severity_text(value); }
 inline std::string_view enum_text(DropKind value) { return drop_kind_text(value); }
 inline std::string_view enum_text(VisibilityAnomalyKind value) { return visibility_anomaly_kind_text(value); }
+inline std::string_view enum_text(EpisodeKind value) { return episode_kind_text(value); }
+inline std::string_view enum_text(ExpectationSource value) { return expectation_source_text(value); }
 
 }  // namespace qcn::result

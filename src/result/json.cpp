@@ -200,7 +200,8 @@ void encode_skyplot(JsonWriter& w, PointArrays& arrays, const AnalysisResult& re
   w.end_object();
 }
 
-void encode(JsonWriter& w, const AnalysisResult& result, Layout layout, parallel::Pool* pool) {
+void encode(JsonWriter& w, const AnalysisResult& result, Layout layout, parallel::Pool* pool,
+            Sections sections = Sections::result) {
   w.begin_object();
   member(w, "file_info", result.file_info);
   member(w, "quality_score", result.quality_score);
@@ -217,6 +218,7 @@ void encode(JsonWriter& w, const AnalysisResult& result, Layout layout, parallel
   member(w, "visibility", result.visibility);
   member(w, "spoofing_unexpected_threshold", result.spoofing_unexpected_threshold);
   member(w, "spoofing_min_unexpected_count", result.spoofing_min_unexpected_count);
+  if (sections == Sections::with_assessment) member(w, "assessment", result.assessment);
   w.end_object();
 }
 
@@ -233,11 +235,12 @@ std::size_t estimated_size(const AnalysisResult& result, Layout layout) {
   return 4096 + points * per_point + result.timeseries.timestamps.size() * per_time_point;
 }
 
-std::string encode_result(const AnalysisResult& result, Layout layout, parallel::Pool* pool) {
+std::string encode_result(const AnalysisResult& result, Layout layout, parallel::Pool* pool,
+                          Sections sections = Sections::result) {
   std::string out;
   out.reserve(estimated_size(result, layout));
   JsonWriter writer(out, layout);
-  encode(writer, result, layout, pool);
+  encode(writer, result, layout, pool, sections);
   (void)writer.finish();
   return out;
 }
@@ -272,25 +275,34 @@ std::string to_json_pretty(const AnalysisResult& result, parallel::Pool* pool) {
   return encode_result(result, Layout::indented, pool);
 }
 
+std::string assessment_json(const std::optional<Assessment>& assessment, Layout layout) {
+  std::string out;
+  JsonWriter writer(out, layout);
+  encode(writer, assessment);
+  (void)writer.finish();
+  return out;
+}
+
 std::string write_json_file(const AnalysisResult& result, Layout layout, const std::string& path,
-                            parallel::Pool* pool) {
+                            parallel::Pool* pool, Sections sections) {
   if (path.find('\0') != std::string::npos) return "file name contained an unexpected NUL byte";
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return os_error_text(errno);
   FileSink sink(file);
-  const bool written = write_json(result, layout, sink, pool);
+  const bool written = write_json(result, layout, sink, pool, sections);
   int error = written ? 0 : sink.error();
   if (std::fclose(file) != 0 && error == 0) error = errno;
   if (!written && error == 0) error = EIO;
   return error == 0 ? std::string() : os_error_text(error);
 }
 
-bool write_json(const AnalysisResult& result, Layout layout, JsonSink& sink, parallel::Pool* pool) {
+bool write_json(const AnalysisResult& result, Layout layout, JsonSink& sink, parallel::Pool* pool,
+                Sections sections) {
   constexpr std::size_t kChunk = std::size_t{1} << 20;
   std::string buffer;
   buffer.reserve(kChunk + 4096);
   JsonWriter writer(buffer, layout, &sink, kChunk);
-  encode(writer, result, layout, pool);
+  encode(writer, result, layout, pool, sections);
   return writer.finish();
 }
 

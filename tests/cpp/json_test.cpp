@@ -403,6 +403,44 @@ TEST(JsonResultTest, StreamedPiecesJoinToTheWholeText) {
   }
 }
 
+TEST(JsonResultTest, AssessmentComesLastOnRequestAndLeavesTheResultTextAlone) {
+  AnalysisResult r = small_result();
+  const std::string plain = qcn::result::to_json(r);
+  const std::string plain_pretty = qcn::result::to_json_pretty(r);
+  qcn::result::Assessment& a = r.assessment.emplace();
+  a.jamming_detected = true;
+  a.epochs = 2880;
+  qcn::result::Episode& e = a.episodes.emplace_back();
+  e.kind = qcn::result::EpisodeKind::jamming;
+  e.severity = qcn::result::Severity::critical;
+  e.bands = {"L1", "L2"};
+  e.max_drop_db = 25.0;
+  EXPECT_EQ(qcn::result::to_json(r), plain);
+  EXPECT_EQ(qcn::result::to_json_pretty(r), plain_pretty);
+  const std::string alone = qcn::result::assessment_json(r.assessment, qcn::result::Layout::compact);
+  EXPECT_EQ(alone.rfind(R"({"expectation":"baseline","jamming_detected":true,)", 0), 0u) << alone;
+  EXPECT_NE(alone.find(R"("epochs":2880,)"), std::string::npos);
+  EXPECT_NE(alone.find(R"("kind":"jamming","severity":"critical",)"), std::string::npos);
+  EXPECT_NE(alone.find(R"("median_drop_db":null,"max_drop_db":25.0,)"), std::string::npos);
+  EXPECT_EQ(qcn::result::assessment_json(std::nullopt, qcn::result::Layout::indented), "null");
+  PieceSink sink;
+  ASSERT_TRUE(qcn::result::write_json(r, qcn::result::Layout::compact, sink, nullptr,
+                                      qcn::result::Sections::with_assessment));
+  std::string expected = plain.substr(0, plain.size() - 1);
+  expected.append(R"(,"assessment":)").append(alone).append("}");
+  EXPECT_EQ(sink.text, expected);
+  PieceSink pretty;
+  ASSERT_TRUE(qcn::result::write_json(r, qcn::result::Layout::indented, pretty, nullptr,
+                                      qcn::result::Sections::with_assessment));
+  EXPECT_EQ(pretty.text.rfind(plain_pretty.substr(0, plain_pretty.size() - 2), 0), 0u);
+  EXPECT_NE(pretty.text.find("\n  \"assessment\": {\n    \"expectation\": \"baseline\","), std::string::npos);
+  r.assessment.reset();
+  PieceSink none;
+  ASSERT_TRUE(qcn::result::write_json(r, qcn::result::Layout::compact, none, nullptr,
+                                      qcn::result::Sections::with_assessment));
+  EXPECT_EQ(none.text, plain.substr(0, plain.size() - 1) + R"(,"assessment":null})");
+}
+
 }  // namespace
 
 namespace {

@@ -82,7 +82,8 @@ RESULT_METHODS = {
     "get_visibility_anomalies":
         "Get visibility anomalies as dicts with start and end times, duration in seconds and satellites",
     "write_json": "Write the JSON (as to_json, or to_json_pretty with pretty=True) to a path or a binary stream "
-                  "without building it in memory",
+                  "without building it in memory; with with_assessment=True the document ends with the interference "
+                  "assessment under \"assessment\"",
     "sample_columns": "The C/N0 samples as columns, one row per satellite, signal and epoch in time order: a dict "
                       "of read-only Column objects time, time_index, satellite, system, signal, cn0, elevation and "
                       "azimuth (NaN where no look angle was computed), for numpy.asarray",
@@ -92,9 +93,14 @@ RESULT_METHODS = {
     "to_pandas": "A pandas DataFrame of one table: samples, epochs, visibility, anomalies or visibility_anomalies "
                  "(needs pandas)",
     "to_xarray": "The samples as an xarray Dataset over time, satellite and signal (needs xarray)",
+    "get_assessment": "Get the interference assessment: verdicts, spoofing indicators, degraded share and episodes "
+                      "of degraded reception, as native values (None when nothing could be assessed)",
+    "assessment_json": "The interference assessment as JSON text (indented with pretty=True); null when nothing "
+                       "could be assessed",
 }
-SIGNATURES = {"get_constellation_summary": "($self, name)", "write_json": "($self, target, pretty=False)",
-              "to_pandas": "($self, table='samples')"}
+SIGNATURES = {"get_constellation_summary": "($self, name)",
+              "write_json": "($self, target, pretty=False, with_assessment=False)",
+              "assessment_json": "($self, pretty=False)", "to_pandas": "($self, table='samples')"}
 QUALITY_ATTRIBUTES = ["overall", "rating", "cn0_quality", "availability", "continuity", "stability", "diversity",
                       "post_processing_suitable"]
 

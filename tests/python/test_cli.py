@@ -1,4 +1,5 @@
 """The quorlin-cn0 program: analysis report, JSON output, inspection, several files and errors."""
+import datetime
 import gzip
 import json
 import re
@@ -52,6 +53,14 @@ def plain_copy(path, tmp_path):
     target = tmp_path / path.name[:-3]
     target.write_bytes(gzip.decompress(path.read_bytes()))
     return target
+
+
+def without_assessment(document):
+    """The CLI's JSON document without its "assessment" key, which must come last."""
+    data = json.loads(document)
+    assert list(data)[-1] == "assessment"
+    del data["assessment"]
+    return data
 
 
 def header_value(text, label):
@@ -139,7 +148,7 @@ def test_most_severe_orders_by_severity_then_drop_then_time(anomalies, expected)
 def test_json_equals_result_of_the_same_analysis(capsys, options, kwargs):
     status, out, _ = run(capsys, "--json", *options, SAMPLE)
     assert status == 0 and out.count("\n") == 1
-    assert json.loads(out) == json.loads(q.analyze_cn0(str(SAMPLE), **kwargs).to_json())
+    assert without_assessment(out) == json.loads(q.analyze_cn0(str(SAMPLE), **kwargs).to_json())
 
 
 def test_systems_by_name_select_that_constellation_only(capsys):
@@ -166,14 +175,14 @@ def test_parse_systems_refuses_unknown_or_empty(text):
 def test_pretty_json_is_indented_and_equal(capsys):
     _, out, _ = run(capsys, "--pretty", SAMPLE)
     assert out.splitlines()[1].startswith('  "')
-    assert json.loads(out) == json.loads(q.analyze_cn0(str(SAMPLE)).to_json())
+    assert without_assessment(out) == json.loads(q.analyze_cn0(str(SAMPLE)).to_json())
 
 
 def test_output_writes_one_file_and_nothing_on_stdout(capsys, tmp_path):
     target = tmp_path / "result.json"
     status, out, _ = run(capsys, "-o", target, SAMPLE)
     assert status == 0 and out == ""
-    assert json.loads(target.read_text()) == json.loads(q.analyze_cn0(str(SAMPLE)).to_json())
+    assert without_assessment(target.read_text()) == json.loads(q.analyze_cn0(str(SAMPLE)).to_json())
 
 
 def test_output_with_several_files_fills_a_folder_one_file_per_input(capsys, tmp_path):
@@ -185,6 +194,58 @@ def test_output_with_several_files_fills_a_folder_one_file_per_input(capsys, tmp
     assert names == sorted([f"{SAMPLE.name}.json", f"{SAMPLE.name}-2.json", f"{ceda.name[:-3]}.json"])
     ceda_json = json.loads((folder / f"{ceda.name[:-3]}.json").read_text())
     assert ceda_json["file_info"]["marker_name"] == "ceda"
+
+
+# --- the assessment ------------------------------------------------------------------------------
+
+@pytest.fixture(scope="module")
+def jammed_day(tmp_path_factory):
+    """cn000010 with L1 and L2 10 dB down from 08:00 for 20 minutes and nothing received from 12:00
+    for 2 minutes, built by the evaluation tool."""
+    sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
+    import interference_eval as ev
+    obs = ev.read_obs(shared("obs", "cn000010.21o"))
+    day = obs.epochs[0].time
+    hours = lambda h, m=0, s=0: day + datetime.timedelta(hours=h, minutes=m, seconds=s)
+    jammed = ev.build(obs, ev.Scenario("drop", hours(8), hours(8, 19, 30), 10.0, frozenset(), 20))
+    jammed = ev.build(jammed, ev.Scenario("empty", hours(12), hours(12, 1, 30), minutes=2))
+    path = tmp_path_factory.mktemp("jammed") / "jammed0010.21o"
+    ev.write_obs(jammed, path)
+    return path
+
+
+def test_report_leads_with_the_assessment_and_its_episodes(capsys, jammed_day):
+    status, out, _ = run(capsys, jammed_day)
+    assert status == 0
+    sections = out.split("\n\n")
+    assert sections[1].startswith("Assessment:     jamming DETECTED, interference not detected")
+    assert "2 episodes; degraded 1.5 % of the file" in sections[1]
+    lines = sections[1].splitlines()
+    assert re.match(r"  2021-01-01T08:00:00.000Z to 08:19:30 +20 min +jamming +high +L1\+L2 +"
+                    r"\d+\.\d dB-Hz below expectation \(largest \d+\.\d\); \d+ satellites affected, \d+ lost", lines[2])
+    assert re.match(r"  2021-01-01T12:00:00.000Z to 12:01:30 +2 min +jamming +critical +L1\+L2 +no signal received; "
+                    r"\d+ satellites affected, (\d+) lost \(G\d\d", lines[3])
+    assert sections[-1].startswith("Verdicts:")
+
+
+@pytest.mark.parametrize("pretty", [False, True], ids=["compact", "pretty"])
+def test_json_carries_the_assessment_last_and_the_rest_byte_for_byte(capsys, jammed_day, pretty):
+    _, out, _ = run(capsys, "--pretty" if pretty else "--json", jammed_day)
+    result = q.analyze_cn0(str(jammed_day))
+    rest = result.to_json_pretty()[:-2] if pretty else result.to_json()[:-1]
+    assert out.startswith(rest)
+    assert json.loads(out)["assessment"] == json.loads(result.assessment_json())
+    if pretty:
+        assert '\n  "assessment": {\n    "expectation": "baseline",' in out
+
+
+@pytest.mark.parametrize("options, episodes", [([], 2), (["--drop-margin", "12"], 1), (["--min-episode", "1800"], 1),
+                                               (["--min-episode", "1800", "--min-outage", "300"], 0),
+                                               (["--min-satellites", "50", "--merge", "0"], 1)],
+                         ids=["defaults", "margin", "episode", "episode-and-outage", "satellites"])
+def test_assessment_options_reach_the_analysis(capsys, jammed_day, options, episodes):
+    _, out, _ = run(capsys, "--json", *options, jammed_day)
+    assert len(json.loads(out)["assessment"]["episodes"]) == episodes
 
 
 # --- inspection ------------------------------------------------------------------------------
@@ -395,7 +456,7 @@ def test_configuration_options_reach_the_analysis(capsys):
     _, out, _ = run(capsys, "--json", "--thresholds", "4,8,12", "--sensitivity", "1", SAMPLE)
     expected = q.CN0Analyzer(q.AnalysisConfig(anomaly_threshold_low=2.0, anomaly_threshold_high=4.0,
                                               anomaly_threshold_critical=12.0, anomaly_sensitivity=0.0))
-    assert json.loads(out) == json.loads(expected.analyze_file(str(SAMPLE)).to_json())
+    assert without_assessment(out) == json.loads(expected.analyze_file(str(SAMPLE)).to_json())
 
 
 @pytest.mark.parametrize("value", ["1,2", "6,3,10", "a,b,c"])

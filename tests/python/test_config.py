@@ -6,7 +6,13 @@ import quorlin_cn0 as q
 ATTRIBUTES = ["min_elevation", "min_cn0", "max_cn0", "time_bin_seconds", "systems", "anomaly_threshold_low",
               "anomaly_threshold_high", "anomaly_threshold_critical", "detect_anomalies", "anomaly_sensitivity",
               "interference_threshold_db", "verbose", "nav_file", "spoofing_unexpected_threshold",
-              "spoofing_min_unexpected_count"]
+              "spoofing_min_unexpected_count", "assessment_min_drop_db", "assessment_noise_factor",
+              "assessment_signal_share", "assessment_loss_share", "assessment_min_satellites",
+              "assessment_min_episode_seconds", "assessment_min_outage_seconds", "assessment_merge_seconds"]
+ASSESSMENT_DEFAULTS = {"assessment_min_drop_db": 4.0, "assessment_noise_factor": 3.0, "assessment_signal_share": 0.6,
+                       "assessment_loss_share": 0.5, "assessment_min_satellites": 3,
+                       "assessment_min_episode_seconds": 120.0, "assessment_min_outage_seconds": 60.0,
+                       "assessment_merge_seconds": 60.0}
 
 
 def test_documentation_and_attributes():
@@ -15,7 +21,10 @@ def test_documentation_and_attributes():
         "(min_elevation=5.0, min_cn0=0.0, max_cn0=60.0, time_bin_seconds=None, time_bin=None, systems=None, "
         "anomaly_threshold_low=3.0, anomaly_threshold_high=6.0, anomaly_threshold_critical=10.0, "
         "detect_anomalies=True, anomaly_sensitivity=0.5, interference_threshold_db=6.0, verbose=False, "
-        "nav_file=None, spoofing_unexpected_threshold=0.40, spoofing_min_unexpected_count=8.0)")
+        "nav_file=None, spoofing_unexpected_threshold=0.40, spoofing_min_unexpected_count=8.0, *, "
+        "assessment_min_drop_db=4.0, assessment_noise_factor=3.0, assessment_signal_share=0.6, "
+        "assessment_loss_share=0.5, assessment_min_satellites=3, assessment_min_episode_seconds=120.0, "
+        "assessment_min_outage_seconds=60.0, assessment_merge_seconds=60.0)")
     assert [n for n in dir(q.AnalysisConfig) if not n.startswith("_")] == sorted(ATTRIBUTES)
     for name in ATTRIBUTES:
         assert getattr(q.AnalysisConfig, name).__doc__ == "", name
@@ -33,6 +42,20 @@ def test_defaults():
     assert c.detect_anomalies is True and c.verbose is False
     assert (c.anomaly_sensitivity, c.interference_threshold_db) == (0.5, 6.0)
     assert (c.spoofing_unexpected_threshold, c.spoofing_min_unexpected_count) == (0.4, 8.0)
+    assert {name: getattr(c, name) for name in ASSESSMENT_DEFAULTS} == ASSESSMENT_DEFAULTS
+    assert type(c.assessment_min_satellites) is int
+
+
+def test_assessment_thresholds_are_keywords():
+    given = {"assessment_min_drop_db": 4.5, "assessment_noise_factor": 2, "assessment_signal_share": 0.7,
+             "assessment_loss_share": 0.8, "assessment_min_satellites": 5, "assessment_min_episode_seconds": 300,
+             "assessment_min_outage_seconds": 30, "assessment_merge_seconds": 0}
+    c = q.AnalysisConfig(**given)
+    assert {name: getattr(c, name) for name in given} == {k: float(v) if k != "assessment_min_satellites" else v
+                                                          for k, v in given.items()}
+    with pytest.raises(TypeError) as info:
+        q.AnalysisConfig(*range(16), 3.0)
+    assert str(info.value) == "AnalysisConfig.__new__() takes from 0 to 16 positional arguments but 17 were given"
 
 
 @pytest.mark.parametrize("sensitivity, low, high", [(0.0, 3.0, 6.0), (1.0, 1.5, 3.0), (2.0, 0.0, 0.0),
@@ -76,6 +99,8 @@ ERRORS = [
     ({"min_cn0": "x"}, "argument 'min_cn0': must be real number, not str"),
     ({"nav_file": 1}, "argument 'nav_file': 'int' object cannot be converted to 'str'"),
     ({"colour": 1}, "AnalysisConfig.__new__() got an unexpected keyword argument 'colour'"),
+    ({"assessment_min_drop_db": "x"}, "argument 'assessment_min_drop_db': must be real number, not str"),
+    ({"assessment_min_satellites": -1}, f"argument 'assessment_min_satellites': {OUT_OF_RANGE}"),
 ]
 
 

@@ -41,7 +41,8 @@ def top_level_names(tree):
 
 
 def classes_of(tree):
-    return {node.name: node for node in tree.body if isinstance(node, ast.ClassDef)}
+    """The module's classes; private ones (the shapes of returned dicts) exist only in the stub."""
+    return {node.name: node for node in tree.body if isinstance(node, ast.ClassDef) and public(node.name)}
 
 
 def decorators(function):
@@ -68,6 +69,8 @@ def stub_parameters(function):
     names = [a.arg for a in arguments.posonlyargs + arguments.args]
     defaults = [REQUIRED] * (len(names) - len(arguments.defaults)) + [ast.literal_eval(d) for d in arguments.defaults]
     pairs = list(zip(names, defaults))
+    pairs += [(a.arg, REQUIRED if d is None else ast.literal_eval(d))
+              for a, d in zip(arguments.kwonlyargs, arguments.kw_defaults)]
     return pairs[1:] if pairs and pairs[0][0] == "self" else pairs
 
 
