@@ -357,6 +357,11 @@ def test_assessment_fills_the_episode_columns_and_table(tmp_path):
     assert CampaignTables(tmp_path / "t").load()[1] == with_episodes.episodes
     nothing_assessed = result_record(SAMPLE, WithAssessment(result, None))
     assert nothing_assessed.row["episodes"] is None and nothing_assessed.episodes == []
-    # Without the assessment in the module, the columns stay empty; the rest is the same.
+    # The module's own assessment fills the same columns; the rest of the row does not depend on it.
     plain = result_record(SAMPLE, result)
-    assert plain.row == nothing_assessed.row
+    real = result.get_assessment()
+    assert plain.row["episodes"] == len(real["episodes"]) and len(plain.episodes) == len(real["episodes"])
+    assert plain.row["degraded_minutes"] == pytest.approx(
+        real["degraded_share"] * real["epochs"] * real["interval_seconds"] / 60.0)
+    rest = [name for name in plain.row if name not in ("episodes", "degraded_minutes")]
+    assert [plain.row[n] for n in rest] == [nothing_assessed.row[n] for n in rest]
