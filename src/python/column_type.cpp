@@ -102,9 +102,9 @@ PyObject* create_column_type(PyObject* module) {
       {Py_bf_getbuffer, reinterpret_cast<void*>(get_buffer)},
       {0, nullptr},
   };
-  PyType_Spec spec = {"quorlin_cn0.Column", static_cast<int>(sizeof(ColumnObject)), 0,
-                      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC, slots};
-  return PyType_FromModuleAndSpec(module, &spec, nullptr);
+  PyType_Spec column_type = {"quorlin_cn0.Column", static_cast<int>(sizeof(ColumnObject)), 0,
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC, slots};
+  return PyType_FromModuleAndSpec(module, &column_type, nullptr);
 }
 
 Ref new_column(ModuleState* state, const char* name, ColumnView&& view) {
