@@ -33,6 +33,15 @@ def shared(kind, name):
     return path
 
 
+def run_cli(capsys, *argv):
+    """The command line's exit status, standard output and standard error for these arguments."""
+    from quorlin_cn0_cli.main import main
+
+    status = main([str(a) for a in argv])
+    captured = capsys.readouterr()
+    return status, captured.out, captured.err
+
+
 @pytest.fixture(scope="session")
 def esbc(tmp_path_factory):
     """The ESBC daily observations and the same day's mixed navigation file, decompressed."""

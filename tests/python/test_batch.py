@@ -8,7 +8,7 @@ from pathlib import Path
 import pytest
 
 import quorlin_cn0 as q
-from conftest import SHARED_DATA
+from conftest import SHARED_DATA, run_cli as run, shared
 from quorlin_cn0_cli.batch import analyze_many
 from quorlin_cn0_cli.campaign import EPISODE_COLUMNS, FILE_COLUMNS, result_record, table_path
 from quorlin_cn0_cli.coverage import NavigationSpan
@@ -20,19 +20,6 @@ from quorlin_cn0_cli.tables import CampaignTables, pyarrow_installed
 SAMPLE = sample_path()
 FORMATS = ["csv", pytest.param("parquet", marks=pytest.mark.skipif(not pyarrow_installed(),
                                                                       reason="pyarrow is not installed"))]
-
-
-def shared(kind, name):
-    path = SHARED_DATA / kind / name
-    if not path.is_file():
-        pytest.skip(f"shared data file missing: {path}")
-    return path
-
-
-def run(capsys, *argv):
-    status = main([str(a) for a in argv])
-    captured = capsys.readouterr()
-    return status, captured.out, captured.err
 
 
 def headerless(tmp_path, name="bad.20o"):

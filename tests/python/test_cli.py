@@ -11,7 +11,7 @@ from pathlib import Path
 import pytest
 
 import quorlin_cn0 as q
-from conftest import SHARED_DATA
+from conftest import SHARED_DATA, run_cli as run, shared
 from quorlin_cn0_cli.analysis import parse_systems
 from quorlin_cn0_cli.main import main, sample_path
 from quorlin_cn0_cli.report import most_severe
@@ -33,19 +33,6 @@ GSAT0101 (PRN E11)
 1 37846U 11060A   21033.50049587  .00000031  00000-0  00000-0 0  9996
 2 37846  57.0788  25.5815 0003520  10.6716 349.4045  1.70475709 58130
 """
-
-
-def shared(kind, name):
-    path = SHARED_DATA / kind / name
-    if not path.is_file():
-        pytest.skip(f"shared data file missing: {path}")
-    return path
-
-
-def run(capsys, *argv):
-    status = main([str(a) for a in argv])
-    captured = capsys.readouterr()
-    return status, captured.out, captured.err
 
 
 def plain_copy(path, tmp_path):
