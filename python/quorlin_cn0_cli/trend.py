@@ -31,6 +31,7 @@ class Day:
     cn0: dict[str, list[float]] = field(default_factory=dict)  # system letter -> the files' means
     quality: list[float] = field(default_factory=list)
     episodes: int | None = None
+    outages: int = 0  # of the episodes, those that are time without values
     degraded_minutes: float | None = None
     verdicts: dict[str, int] = field(default_factory=dict)
 
@@ -50,6 +51,8 @@ class Day:
             self.quality.append(float(row["quality"]))
         if row.get("episodes") is not None:
             self.episodes = (self.episodes or 0) + int(row["episodes"])
+        if row.get("outages") is not None:
+            self.outages += int(row["outages"])
         if row.get("degraded_minutes") is not None:
             self.degraded_minutes = (self.degraded_minutes or 0.0) + float(row["degraded_minutes"])
         for verdict in VERDICTS:
@@ -75,8 +78,12 @@ class Station:
             mean, median = day.mean_cn0(letter), self.median(letter)
             if mean is not None and median is not None and mean <= median - DROP_DBHZ:
                 marks.append(f"{system_name(letter)} {mean - median:+.1f} dB-Hz")
-        if day.episodes:
-            marks.append(f"{day.episodes} episode{'s' if day.episodes > 1 else ''}")
+        # Gaps in the files are told apart from episodes of degraded reception.
+        degraded = (day.episodes or 0) - day.outages
+        if degraded:
+            marks.append(f"{degraded} episode{'s' if degraded > 1 else ''}")
+        if day.outages:
+            marks.append(f"{day.outages} outage{'s' if day.outages > 1 else ''}")
         marks += [verdict for verdict in VERDICTS if day.verdicts.get(verdict)]
         if day.failed:
             marks.append(f"{day.failed} failed")

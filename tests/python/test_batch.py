@@ -350,5 +350,6 @@ def test_assessment_fills_the_episode_columns_and_table(tmp_path):
     assert plain.row["episodes"] == len(real["episodes"]) and len(plain.episodes) == len(real["episodes"])
     assert plain.row["degraded_minutes"] == pytest.approx(
         real["degraded_share"] * real["epochs"] * real["interval_seconds"] / 60.0)
-    rest = [name for name in plain.row if name not in ("episodes", "degraded_minutes")]
+    assert plain.row["outages"] == sum(1 for e in real["episodes"] if e["kind"] == "outage")
+    rest = [name for name in plain.row if name not in ("episodes", "outages", "degraded_minutes")]
     assert [plain.row[n] for n in rest] == [nothing_assessed.row[n] for n in rest]

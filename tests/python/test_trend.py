@@ -10,11 +10,11 @@ from quorlin_cn0_cli.tables import CampaignTables
 
 
 def row(path, station, day, gps=None, galileo=None, quality=None, episodes=None, degraded=None, error=None,
-        jamming=False):
+        jamming=False, outages=None):
     values = dict.fromkeys(FILE_COLUMNS)
     values.update(path=path, station=station, start=None if day is None else f"2024-03-{day:02d}T00:00:00.000Z",
                   mean_cn0_G=gps, mean_cn0_E=galileo, quality=quality, episodes=episodes,
-                  degraded_minutes=degraded, error=error, jamming=jamming)
+                  degraded_minutes=degraded, error=error, jamming=jamming, outages=outages)
     return values
 
 
@@ -59,6 +59,17 @@ def test_trend_reports_each_station_by_day_with_marks(capsys, table):
     assert day_line(out, "BBBB", "2024-03-03")[7:] == []
     assert day_line(out, "AAAA", "2024-03-01")[:5] == ["2024-03-01", "1", "45.0", "90.0", "-"]
     assert "1 failed" in out.split("\n\n")[0]
+
+
+@pytest.mark.parametrize("episodes, outages, marks", [(3, 2, ["1 episode", "2 outages"]), (14, 14, ["14 outages"]),
+                                                     (2, 0, ["2 episodes"]), (0, 0, [])])
+def test_gaps_in_the_files_are_marked_apart_from_degraded_reception(capsys, tmp_path, episodes, outages, marks):
+    folder = tmp_path / "campaign"
+    CampaignTables(folder, "csv").save([row("/d/c1", "CCCC", 1, gps=45.0, quality=80.0, episodes=episodes,
+                                            outages=outages, degraded=0.0)], [])
+    status, out, _ = run(capsys, "trend", folder)
+    assert status == 0
+    assert " ".join(day_line(out, "CCCC", "2024-03-01")[6:]).split(", ") == (marks or [""])
 
 
 def test_trend_of_one_station_and_its_page(capsys, table, tmp_path):
