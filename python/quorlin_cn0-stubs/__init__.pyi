@@ -323,7 +323,8 @@ class AnalysisResult:
     def get_anomaly_cn0_drops(self) -> list[float]: ...
     def sample_columns(self) -> dict[str, Column]:
         """The C/N0 samples as columns, one row per satellite, signal and epoch in time order: time, time_index,
-        satellite, system, signal, cn0, elevation and azimuth (NaN where no look angle was computed)"""
+        satellite, system, signal, cn0, elevation, azimuth (NaN where no look angle was computed) and residual
+        (dB-Hz against the C/N0 the interference assessment expected; NaN where it expected none)"""
     def epoch_columns(self) -> dict[str, Column]:
         """The epoch series as columns: time, mean_cn0 and satellite_count"""
     def visibility_columns(self) -> dict[str, Column]:

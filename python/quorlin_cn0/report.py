@@ -91,10 +91,29 @@ def summary_card(result: Any, name: str = "", style: bool = True) -> str:
         ("anomaly_count", "C/N0 anomalies", str(result.anomaly_count)),
         ("visibility_anomaly_count", "visibility anomalies", str(result.visibility_anomaly_count)),
     ])}
-<p>jamming {_verdict("jamming_detected", result.jamming_detected)} ·
+{_assessment_line(result)}
+<p{' class="muted"' if _assessment_of(result) is not None else ""}>drop-event verdicts: jamming {_verdict("jamming_detected", result.jamming_detected)} ·
 spoofing {_verdict("spoofing_detected", result.spoofing_detected)} ·
 interference {_verdict("interference_detected", result.interference_detected)}</p>
 </div>"""
+
+
+def _assessment_of(result: Any) -> Any:
+    get = getattr(result, "get_assessment", None)
+    return get() if get is not None else None
+
+
+def _assessment_line(result: Any) -> str:
+    """The assessment's verdicts and the share of the file it found degraded, which lead the card."""
+    assessment = _assessment_of(result)
+    if assessment is None:
+        return ""
+    verdicts = " · ".join(f'{kind} {_verdict(f"assessment_{kind}", assessment[f"{kind}_detected"])}'
+                          for kind in ("jamming", "interference", "obstruction", "spoofing"))
+    count = sum(1 for e in assessment["episodes"] if e["kind"] != "outage")
+    share = _number(100.0 * assessment["degraded_share"])
+    return (f'<p><strong>assessment:</strong> {verdicts} · degraded <span data-figure="degraded_share">{share}</span> % '
+            f'of the file in <span data-figure="episode_count">{count}</span> episode{"" if count == 1 else "s"}</p>')
 
 
 def _png(draw: Any, result: Any, polar: bool = False) -> str:
@@ -157,7 +176,8 @@ def timeline(result: Any, width: int = 1100) -> str:
     for episode in episodes(result):
         if "start_time" in episode and "end_time" in episode:
             a, b = x(_seconds(str(episode["start_time"]))), x(_seconds(str(episode["end_time"])))
-            marks.append((0, a, max(b - a, 2.0), f'{episode.get("kind", "episode")} {episode["start_time"]}'))
+            marks.append((0, a, max(b - a, 2.0), f'{episode.get("kind", "episode")} {episode["start_time"]} to '
+                          f'{episode["end_time"]}: {episode.get("description", "")}'))
     for anomaly in result.get_visibility_anomalies():
         a, b = x(_seconds(anomaly["start_time"])), x(_seconds(anomaly["end_time"]))
         marks.append((1, a, max(b - a, 2.0), anomaly["description"]))
@@ -226,13 +246,30 @@ def _visibility_section(result: Any) -> str:
     return facts + "<h3>Visibility anomalies</h3>" + anomalies
 
 
+# The episode table's columns: the satellites are counted (a jamming episode can touch every
+# satellite of the sky), the lists stay in the JSON and in the timeline's tooltips.
+EPISODE_COLUMNS = [("kind", "kind"), ("severity", "severity"), ("start_time", "start"), ("end_time", "end"),
+                   ("minutes", "minutes"), ("bands", "bands"), ("systems", "systems"),
+                   ("affected", "satellites affected"), ("lost", "lost"), ("median_drop_db", "median drop (dB)"),
+                   ("max_drop_db", "largest drop (dB)")]
+
+
+def _episode_row(episode: dict) -> dict:
+    row = dict(episode)
+    row["minutes"] = float(episode.get("duration_seconds", 0.0)) / 60.0
+    row["affected"] = str(len(episode.get("affected_satellites", [])))
+    row["lost"] = str(len(episode.get("lost_satellites", [])))
+    for key in ("median_drop_db", "max_drop_db"):
+        if row.get(key) is None:
+            row[key] = "–"
+    return row
+
+
 def _episodes_section(result: Any) -> str:
-    found = episodes(result)
     if not hasattr(result, "get_assessment"):
         return ""
-    keys = list(dict.fromkeys(k for e in found for k in e))
-    return "<h2>Interference assessment</h2>" + _rows_table(found, [(k, k.replace("_", " ")) for k in keys],
-                                                             "episodes")
+    rows = [_episode_row(e) for e in episodes(result)]
+    return "<h2>Interference assessment</h2>" + _rows_table(rows, EPISODE_COLUMNS, "episodes")
 
 
 def report_html(result: Any, name: str = "", plots: bool = True) -> str:

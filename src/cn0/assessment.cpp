@@ -1,6 +1,7 @@
 #include "cn0/assessment.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "cn0/degradation.hpp"
 #include "cn0/episodes.hpp"
@@ -74,7 +75,7 @@ AssessmentHeader assessment_header(const rinex::RinexObsData& observations, cons
   return header;
 }
 
-std::optional<result::Assessment> assess_reception(const AssessmentInput& input) {
+std::optional<result::Assessment> assess_reception(const AssessmentInput& input, std::vector<float>* expected_db) {
   const FileEpochs& epochs = *input.epochs;
   if (epochs.times.empty()) return std::nullopt;
   const SampleSet& set = *input.set;
@@ -87,7 +88,8 @@ std::optional<result::Assessment> assess_reception(const AssessmentInput& input)
   const ModelSamples model_samples{&set, input.by_time, &table, &timeline, stride};
   Expectation expectation = make_expectation(model_samples);
   const ScanInput scan{&set, input.by_time, &table, &timeline, input.sky, input.settings, bands};
-  const Degradation degradation = scan_degradation(scan, expectation);
+  Degradation degradation = scan_degradation(scan, expectation);
+  if (expected_db != nullptr) *expected_db = std::move(degradation.expected_db);
 
   // Azimuths are real where the elevation model serves: obstructions can be told apart.
   const bool located = std::any_of(expectation.by_elevation.begin(), expectation.by_elevation.end(),

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <cstdint>
+#include <vector>
 
 #include "cn0/analysis_config.hpp"
 #include "cn0/assessment_settings.hpp"
@@ -34,7 +35,9 @@ struct AssessmentInput {
 };
 
 /// The assessment, or nothing for a file without epochs or without any C/N0 code of the
-/// analysed systems.
-std::optional<result::Assessment> assess_reception(const AssessmentInput& input);
+/// analysed systems. expected_db, when given, receives per sample the C/N0 the sample was judged
+/// against (NaN where it had no expectation yet), or nothing without an assessment.
+std::optional<result::Assessment> assess_reception(const AssessmentInput& input,
+                                                   std::vector<float>* expected_db = nullptr);
 
 }  // namespace qcn::cn0

@@ -68,7 +68,7 @@ class Scanner {
  private:
   void scan_epoch(std::uint32_t k);
   void take_received(std::uint32_t k, std::uint32_t stamp);
-  void take_sample(std::uint32_t s, const Sighting& sighting, double cn0, double seconds, std::uint32_t stamp);
+  void take_sample(std::uint32_t i, std::uint32_t s, const Sighting& sighting, double seconds, std::uint32_t stamp);
   void take_missing(std::uint32_t k, std::uint32_t stamp);
   void take_missed(std::uint32_t s, std::uint32_t satellite, bool satellite_received, double seconds,
                    std::uint32_t stamp);
@@ -183,6 +183,7 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
   steady_weight_ = static_cast<float>(std::min(1.0, timeline_.interval_s / kSteadyTimeS));
   out_.bands.assign(timeline_.size(), 0);
   out_.signs.assign(timeline_.size(), {});
+  out_.expected_db.assign(set_.size(), kNaNf);
 }
 
 void Scanner::scan_epoch(std::uint32_t k) {
@@ -223,11 +224,13 @@ void Scanner::take_received(std::uint32_t k, std::uint32_t stamp) {
       azimuth_deg_[sighting->satellite] = static_cast<float>(sighting->azimuth);
     }
     const std::uint32_t s = table_.by_pair[std::size_t{sighting->satellite} * table_.signal_count + sample.signal];
-    if (s != kNoSeries && present_stamp_[s] != stamp) take_sample(s, *sighting, sample.cn0, seconds, stamp);
+    if (s != kNoSeries && present_stamp_[s] != stamp) take_sample(i, s, *sighting, seconds, stamp);
   });
 }
 
-void Scanner::take_sample(std::uint32_t s, const Sighting& sighting, double cn0, double seconds, std::uint32_t stamp) {
+void Scanner::take_sample(std::uint32_t i, std::uint32_t s, const Sighting& sighting, double seconds,
+                          std::uint32_t stamp) {
+  const double cn0 = set_.samples[i].cn0;
   const SignalSeries& series = table_.series[s];
   const auto b = static_cast<std::size_t>(series.band);
   received_before_[s] = present_stamp_[s] + 1 == stamp;
@@ -250,6 +253,7 @@ void Scanner::take_sample(std::uint32_t s, const Sighting& sighting, double cn0,
   double expected = 0.0;
   double noise = 0.0;
   if (!expectation_.of(s, sighting, expected, noise)) return;
+  out_.expected_db[i] = static_cast<float>(expected);
   const double drop = expected - cn0;
   const double margin = in_.settings.min_drop_db;
   drops_[b].push_back(drop);

@@ -97,6 +97,7 @@ struct Degradation {
   std::vector<DegradedEpoch> epochs;
   std::vector<SatelliteMark> marks;
   std::vector<EpochSigns> signs;  // per timeline epoch
+  std::vector<float> expected_db;  // per sample: the C/N0 expected when it was judged; NaN without one
 };
 
 struct ScanInput {

@@ -26,7 +26,8 @@ Ref sample_dict(ModuleState* state, const result::AnalysisResult& r) {
                              {"signal", column_view(c, c->signal)},
                              {"cn0", column_view(c, c->cn0, "float64")},
                              {"elevation", column_view(c, c->elevation, "float64")},
-                             {"azimuth", column_view(c, c->azimuth, "float64")}});
+                             {"azimuth", column_view(c, c->azimuth, "float64")},
+                             {"residual", column_view(c, c->residual, "float64")}});
 }
 
 Ref epoch_dict(ModuleState* state, const result::AnalysisResult& r) {

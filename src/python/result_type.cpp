@@ -476,8 +476,9 @@ PyMethodDef methods[] = {
     read_entry<"get_anomaly_cn0_drops">(),
     {"sample_columns", as_cfunction<result_sample_columns>(), kMethodFlags,
      "sample_columns($self)\n--\n\nThe C/N0 samples as columns, one row per satellite, signal and epoch in time "
-     "order: a dict of read-only Column objects time, time_index, satellite, system, signal, cn0, elevation and "
-     "azimuth (NaN where no look angle was computed), for numpy.asarray"},
+     "order: a dict of read-only Column objects time, time_index, satellite, system, signal, cn0, elevation, "
+     "azimuth (NaN where no look angle was computed) and residual (dB-Hz against the C/N0 the interference "
+     "assessment expected; NaN where it expected none), for numpy.asarray"},
     {"epoch_columns", as_cfunction<result_epoch_columns>(), kMethodFlags,
      "epoch_columns($self)\n--\n\nThe epoch series as columns: time, mean_cn0 and satellite_count"},
     {"visibility_columns", as_cfunction<result_visibility_columns>(), kMethodFlags,

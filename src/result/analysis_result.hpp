@@ -108,6 +108,9 @@ struct SatelliteTimeseries {
   std::string system;
   std::string signal;  // code of the satellite's first sample
   std::vector<TimeseriesPoint> cn0_series;
+  // Not written: per point, the C/N0 the interference assessment expected (NaN where it had no
+  // expectation); empty without an assessment.
+  std::vector<float> expected_cn0;
 };
 
 /// The three leading lists are parallel: element i of each describes time point i. times_ns and

@@ -54,6 +54,7 @@ void resize_rows(SampleColumns& c, std::size_t rows) {
   c.cn0.resize(rows);
   c.elevation.resize(rows);
   c.azimuth.resize(rows);
+  c.residual.resize(rows);
 }
 
 }  // namespace
@@ -75,7 +76,9 @@ SampleColumns sample_columns(const AnalysisResult& result) {
     }
     const std::uint16_t system_code = code_of_label(c.system, satellite.system);
     const std::uint16_t own_signal = signal_table ? 0 : code_of_label(c.signal, satellite.signal);
-    for (const TimeseriesPoint& p : satellite.cn0_series) {
+    const bool expected = satellite.expected_cn0.size() == satellite.cn0_series.size();
+    for (std::size_t k = 0; k < satellite.cn0_series.size(); ++k) {
+      const TimeseriesPoint& p = satellite.cn0_series[k];
       const std::size_t row = next[std::min<std::size_t>(p.time, times.size())]++;
       c.time_ns[row] = p.time < times.size() ? times[p.time] : kNoTime;
       c.time_index[row] = p.time;
@@ -85,6 +88,7 @@ SampleColumns sample_columns(const AnalysisResult& result) {
       c.cn0[row] = p.cn0;
       c.elevation[row] = p.has_look_angles ? p.elevation : kNaN;
       c.azimuth[row] = p.has_look_angles ? p.azimuth : kNaN;
+      c.residual[row] = expected ? p.cn0 - static_cast<double>(satellite.expected_cn0[k]) : kNaN;
     }
   }
   return c;

@@ -22,6 +22,9 @@ struct SampleColumns {
   std::vector<double> cn0;        // dB-Hz
   std::vector<double> elevation;  // degrees
   std::vector<double> azimuth;    // degrees
+  // dB-Hz below (negative) or above what the interference assessment expected of the sample; NaN
+  // where it expected nothing (no assessment, a signal still being learnt).
+  std::vector<double> residual;
 };
 
 /// The epoch series: one row per time point.

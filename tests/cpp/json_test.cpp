@@ -195,7 +195,7 @@ AnalysisResult small_result() {
   r.timeseries.mean_cn0 = {40.0, kNaN};
   r.timeseries.satellite_count = {1, 1};
   // The second point's time index lies past the time points.
-  r.timeseries.satellite_timeseries["G01"] = {"G01", "GPS", "S1C", {{1, 0, false, 44.5, 31.0, 120.25}, {7, 0, false, 44.5, 31.0, 120.25}}};
+  r.timeseries.satellite_timeseries["G01"] = {"G01", "GPS", "S1C", {{1, 0, false, 44.5, 31.0, 120.25}, {7, 0, false, 44.5, 31.0, 120.25}}, {}};
   r.timeseries.constellation_timeseries["GPS"] = {{0, 0, false, 40.0, 30.0, 120.0}};
   r.skyplot.traces = {{"G01", "GPS", {{120.0, 30.0, 40.0}}}};
   r.skyplot.coverage_percent = 0.25;
@@ -552,7 +552,7 @@ TEST(JsonResultTest, LongSeriesInBlocksMatchTheTokenByTokenText) {
     text.append(std::to_string(t)).append(t % 97 == 0 ? "\"q" : "");
   }
   auto& own = r.timeseries.satellite_timeseries["G01"];
-  own = {"G01", "GPS", "S1C", {}};
+  own = {"G01", "GPS", "S1C", {}, {}};
   std::vector<qcn::result::SkyplotPoint> trace_points;
   for (std::uint32_t i = 0; i < 25000; ++i) {
     const double elevation = (i / 3) * 0.0017 + 0.1, azimuth = 360.0 - (i / 3) * 0.0031;

@@ -25,8 +25,8 @@ AnalysisResult two_satellites() {
   r.timeseries.times_ns = {1709251200000000000, 1709251230000000000};
   r.timeseries.signals = {"S1C", "S2W", "S5Q"};
   r.timeseries.satellite_timeseries["G05"] = {
-      "G05", "GPS", "S1C", {{0, 0, true, 45.0, 30.0, 120.0}, {0, 1, true, 39.0, 30.0, 120.0}, {1, 0, true, 46.0, 31.0, 121.0}}};
-  r.timeseries.satellite_timeseries["E11"] = {"E11", "Galileo", "S5Q", {{0, 2, false, 41.0, 45.0, 0.0}}};
+      "G05", "GPS", "S1C", {{0, 0, true, 45.0, 30.0, 120.0}, {0, 1, true, 39.0, 30.0, 120.0}, {1, 0, true, 46.0, 31.0, 121.0}}, {}};
+  r.timeseries.satellite_timeseries["E11"] = {"E11", "Galileo", "S5Q", {{0, 2, false, 41.0, 45.0, 0.0}}, {}};
   return r;
 }
 
@@ -43,6 +43,22 @@ TEST(SampleColumnsTest, RowsInTimeOrderWithTheirOwnSignal) {
   EXPECT_EQ(c.azimuth[3], 121.0);
   // E11 kept the placeholders of a satellite without an orbit: NaN here.
   EXPECT_TRUE(std::isnan(c.elevation[2]) && std::isnan(c.azimuth[2]));
+}
+
+TEST(SampleColumnsTest, ResidualAgainstTheExpectedValueOfEachPoint) {
+  const float nan = std::nanf("");
+  AnalysisResult r = two_satellites();
+  r.timeseries.satellite_timeseries["G05"].expected_cn0 = {47.5f, nan, 44.0f};
+  // A satellite whose list does not match its points (none here) gets no residual at all.
+  qcn::result::SampleColumns c = qcn::result::sample_columns(r);
+  ASSERT_EQ(c.residual.size(), 4u);
+  EXPECT_EQ(c.residual[0], -2.5);  // G05 S1C at the first epoch
+  EXPECT_TRUE(std::isnan(c.residual[1]));
+  EXPECT_TRUE(std::isnan(c.residual[2]));  // E11
+  EXPECT_EQ(c.residual[3], 2.0);  // G05 S1C at the second epoch
+  r.timeseries.satellite_timeseries["G05"].expected_cn0.pop_back();
+  c = qcn::result::sample_columns(r);
+  EXPECT_TRUE(std::isnan(c.residual[0]) && std::isnan(c.residual[3]));
 }
 
 TEST(SampleColumnsTest, ResultsWithoutTheTablesFallBackOnTheTexts) {

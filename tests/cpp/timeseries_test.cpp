@@ -100,6 +100,43 @@ TEST(TimeseriesTest, TwoSignalsOfOneSatelliteShareOneTimePoint) {
                                       kT1 + " 39 30 120"}));
 }
 
+TEST(TimeseriesTest, ExpectedValuesFollowTheirSamplesIntoThePoints) {
+  // Epochs out of order and a timestamp written twice: the points are not in sample order.
+  SampleSetBuilder builder;
+  builder.begin_epoch(kT1);
+  builder.begin_satellite("G05", 30.0, 120.0);
+  builder.add("S2W", 39.0);
+  builder.begin_satellite("E11", 30.0, 120.0);
+  builder.add("S1C", 41.0);
+  builder.begin_epoch(kT0);
+  builder.begin_satellite("G05", 31.0, 121.0);
+  builder.add("S1C", 45.0);
+  builder.add("S2W", 38.0);
+  builder.begin_epoch(kT0);
+  builder.begin_satellite("G05", 32.0, 122.0);
+  builder.add("S1C", 48.0);
+  const SampleSet set = builder.finish();
+  qcn::result::AnalysisResult result;
+  qcn::cn0::fill_timeseries(result, set, qcn::cn0::group_samples(set));
+  // Each sample's expected value names the sample: 100 + its index.
+  std::vector<float> expected(set.size());
+  for (std::size_t i = 0; i < set.size(); ++i) expected[i] = 100.0f + static_cast<float>(i);
+  qcn::cn0::attach_expected_cn0(result.timeseries, set, expected);
+  const auto& g05 = *result.timeseries.satellite_timeseries.find("G05");
+  EXPECT_EQ(g05.expected_cn0, (std::vector<float>{102.0f, 103.0f, 104.0f, 100.0f}));
+  for (std::size_t k = 0; k < g05.cn0_series.size(); ++k) {
+    EXPECT_EQ(set.cn0(static_cast<std::size_t>(g05.expected_cn0[k]) - 100), g05.cn0_series[k].cn0);
+  }
+  EXPECT_EQ(result.timeseries.satellite_timeseries.find("E11")->expected_cn0, (std::vector<float>{101.0f}));
+
+  // A list that does not describe this set's samples attaches nothing.
+  qcn::result::AnalysisResult other;
+  qcn::cn0::fill_timeseries(other, set, qcn::cn0::group_samples(set));
+  expected.pop_back();
+  qcn::cn0::attach_expected_cn0(other.timeseries, set, expected);
+  EXPECT_TRUE(other.timeseries.satellite_timeseries.find("G05")->expected_cn0.empty());
+}
+
 TEST(TimeseriesTest, SatelliteSeriesSortKeepsSignalOrderWithinAnEpoch) {
   // Epochs written latest first, two signals each: enough points for an unstable sort to mix
   // the signals of one epoch.

@@ -85,8 +85,9 @@ RESULT_METHODS = {
                   "without building it in memory; with with_assessment=True the document ends with the interference "
                   "assessment under \"assessment\"",
     "sample_columns": "The C/N0 samples as columns, one row per satellite, signal and epoch in time order: a dict "
-                      "of read-only Column objects time, time_index, satellite, system, signal, cn0, elevation and "
-                      "azimuth (NaN where no look angle was computed), for numpy.asarray",
+                      "of read-only Column objects time, time_index, satellite, system, signal, cn0, elevation, "
+                      "azimuth (NaN where no look angle was computed) and residual (dB-Hz against the C/N0 the "
+                      "interference assessment expected; NaN where it expected none), for numpy.asarray",
     "epoch_columns": "The epoch series as columns: time, mean_cn0 and satellite_count",
     "visibility_columns": "The visibility comparison per epoch as columns: time, predicted, observed, confirmed, "
                           "missing and unexpected (no rows without a prediction)",

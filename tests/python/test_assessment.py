@@ -99,6 +99,39 @@ def test_hour_of_jamming_in_every_band_of_a_rinex3_day(esbc, folder):
         assert assessment["degraded_share"] == pytest.approx(60 / 1440)
 
 
+def residuals_by_moment(result, start, end):
+    """The finite residuals of the samples inside [start, end] and of the others."""
+    columns = result.sample_columns()
+    times = memoryview(columns["time"]).tolist()
+    first, last = (int(t.replace(tzinfo=datetime.timezone.utc).timestamp()) * 10**9 for t in (start, end))
+    inside, outside, missing = [], [], 0
+    for time, residual in zip(times, memoryview(columns["residual"]).tolist()):
+        if residual != residual:
+            missing += 1
+        else:
+            (inside if first <= time <= last else outside).append(residual)
+    return sorted(inside), sorted(outside), missing / len(times)
+
+
+def test_residuals_show_the_fall_against_what_was_expected(esbc, folder):
+    """The per-sample residual column: near zero on clean stretches, the drop of the built episode
+    inside it, with and without navigation data, and a value for nearly every sample."""
+    obs = ev.read_obs(shared("obs", "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"))
+    built = scenario(obs, "drop", 60, 15.0)
+    path = folder / "esbc_jammed_residual.rnx"
+    ev.write_obs(ev.build(obs, built), path)
+    for nav in (None, esbc[1]):
+        inside, outside, missing_share = residuals_by_moment(analyse(path, nav), built.start, built.end)
+        assert inside[len(inside) // 2] == pytest.approx(-15.0, abs=1.5), nav
+        assert abs(outside[len(outside) // 2]) < 1.0, nav
+        assert missing_share < 0.1, nav
+    clean = q.analyze_cn0(str(esbc[0]))
+    columns = clean.sample_columns()
+    assert len(memoryview(columns["residual"])) == clean.total_observations
+    # A result without an assessment (a file without C/N0) has no residual to give.
+    assert memoryview(q.analyze_cn0(str(shared("obs", "14601736.18o"))).sample_columns()["residual"]).tolist() == []
+
+
 def test_assessment_json_is_the_dictionary_with_null_for_missing_drops(cn00, folder):
     path = folder / "cn00_lost.21o"
     ev.write_obs(ev.build(cn00, scenario(cn00, "empty", 5)), path)

@@ -185,7 +185,7 @@ def test_pandas_tables(esbc_results, esbc):
     result = esbc_results["with"]
     frame = result.to_pandas()
     assert list(frame.columns) == ["time", "time_index", "satellite", "system", "signal", "cn0", "elevation",
-                                   "azimuth"]
+                                   "azimuth", "residual"]
     assert len(frame) == result.total_observations
     assert str(frame["time"].dtype) == "datetime64[ns]"
     assert all(str(frame[c].dtype) == "category" for c in ("satellite", "system", "signal"))
@@ -216,6 +216,9 @@ def test_xarray_dataset(esbc_results, esbc):
     assert dict(dataset.sizes) == {"time": len(result.get_timestamps()), "sv": len(columns["satellite"].labels),
                                    "signal": len(columns["signal"].labels)}
     assert dataset["cn0"].dims == ("time", "sv", "signal") and dataset["elevation"].dims == ("time", "sv")
+    assert dataset["residual"].dims == ("time", "sv", "signal")
+    # A residual only where there is a sample.
+    assert not bool(np.any(np.isnan(dataset["cn0"].values) & ~np.isnan(dataset["residual"].values)))
     assert int(np.count_nonzero(~np.isnan(dataset["cn0"].values))) == result.total_observations
     assert str(dataset["system"].sel(sv="E11").item()) == "Galileo"
     assert float(dataset["cn0"].sel(sv="G05").mean()) == \

@@ -1,7 +1,9 @@
 """The HTML report in a real browser: headless Chromium renders the ESBC report without console
 errors, its plots are images of the expected size that are not blank, and its figures are those
 of the result. A screenshot of the page is kept under build/test-artifacts."""
+import datetime
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -144,3 +146,50 @@ def test_index_of_several_reports(browser, esbc, tmp_path):
     # Without navigation data the sky plots say so instead of drawing placeholders.
     assert len(browser.find_elements(By.CSS_SELECTOR, "figure[data-plot] img")) == 5
     assert [e for e in browser.get_log("browser") if e["level"] == "SEVERE"] == []
+
+
+def test_report_of_a_jammed_day_places_its_episode(browser, esbc, tmp_path):
+    """An hour of jamming built into the ESBC day: the episode lane of the timeline holds it where it
+    happened, and the assessment's table gives its figures."""
+    from selenium.webdriver.common.by import By
+
+    sys.path.insert(0, str(REPO / "bench"))
+    import interference_eval as ev
+
+    obs = ev.read_obs(pathlib.Path(esbc[0]))
+    start = obs.epochs[0].time + datetime.timedelta(hours=8)
+    built = ev.Scenario("drop", start, start + datetime.timedelta(minutes=60, seconds=-30), 15.0, frozenset(), 60)
+    jammed = tmp_path / "esbc_jammed.rnx"
+    ev.write_obs(ev.build(obs, built), jammed)
+    page = tmp_path / "esbc_jammed.html"
+    run = subprocess.run([sys.executable, "-m", "quorlin_cn0_cli", "--html", str(page), "--nav", esbc[1], str(jammed)],
+                         capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stderr
+    found = q.analyze_cn0(str(jammed), esbc[1]).get_assessment()["episodes"]
+    assert [e["kind"] for e in found] == ["jamming"]
+
+    browser.get(page.as_uri())
+    assert [e for e in browser.get_log("browser") if e["level"] in ("SEVERE", "WARNING")] == []
+    marks = browser.find_elements(By.CSS_SELECTOR, 'svg.timeline rect[data-lane="episodes"]')
+    assert len(marks) == 1
+    # The lane spans the day from x=150 to x=1090: the hour from 08:00 lies at a third of it.
+    left, width = float(marks[0].get_attribute("x")), float(marks[0].get_attribute("width"))
+    day = 1090 - 150
+    assert left == pytest.approx(150 + day * 8 / 24, abs=1.0)
+    assert width == pytest.approx(day / 24, abs=1.0)
+    # The card leads with the assessment's verdicts.
+    assert browser.find_element(By.CSS_SELECTOR, '[data-figure="assessment_jamming"]').text == "yes"
+    assert browser.find_element(By.CSS_SELECTOR, '[data-figure="episode_count"]').text == "1"
+    assert browser.find_element(By.CSS_SELECTOR, '[data-figure="degraded_share"]').text == "4.2"
+    rows = browser.find_elements(By.CSS_SELECTOR, "table.episodes tr")
+    assert len(rows) == 2
+    cells = dict(zip([c.text for c in rows[0].find_elements(By.TAG_NAME, "th")],
+                     [c.text for c in rows[1].find_elements(By.TAG_NAME, "td")]))
+    episode = found[0]
+    assert (cells["kind"], cells["start"], cells["end"]) == ("jamming", episode["start_time"], episode["end_time"])
+    assert cells["minutes"] == "60.0" and cells["bands"] == ", ".join(episode["bands"])
+    assert cells["satellites affected"] == str(len(episode["affected_satellites"]))
+    assert cells["median drop (dB)"] == f"{episode['median_drop_db']:.1f}"
+    ARTIFACTS.mkdir(parents=True, exist_ok=True)
+    browser.set_window_size(1280, browser.execute_script("return document.documentElement.scrollHeight") + 40)
+    browser.save_screenshot(str(ARTIFACTS / "esbc_jammed_report.png"))
