@@ -60,49 +60,26 @@ std::vector<std::uint16_t> signal_numbers(const SampleSet& set, std::vector<std:
   return number;
 }
 
-/// The samples behind each satellite's points, satellite after satellite: within one, in sample
-/// order, then stably by time point, so the signals of one epoch keep their order. `first[s]` is
-/// where satellite s begins.
-struct PointOrder {
-  std::vector<std::uint32_t> sample;
-  std::vector<std::uint32_t> first;  // per satellite, and one past the last
-};
-
-PointOrder point_order(const SampleSet& set, const std::vector<std::uint32_t>& point) {
-  PointOrder order;
-  order.first.assign(set.satellites.size() + 1, 0);
-  for (std::size_t i = 0; i < set.size(); ++i) ++order.first[set.satellite(i) + 1];
-  for (std::size_t s = 1; s < order.first.size(); ++s) order.first[s] += order.first[s - 1];
-  order.sample.resize(set.size());
-  std::vector<std::uint32_t> next(order.first.begin(), order.first.end() - 1);
-  for (std::size_t i = 0; i < set.size(); ++i) order.sample[next[set.satellite(i)]++] = static_cast<std::uint32_t>(i);
-  auto by_time = [&](std::uint32_t a, std::uint32_t b) { return point[set.time(a)] < point[set.time(b)]; };
-  for (std::size_t s = 0; s + 1 < order.first.size(); ++s) {
-    const auto begin = order.sample.begin() + order.first[s];
-    const auto end = order.sample.begin() + order.first[s + 1];
-    if (!std::is_sorted(begin, end, by_time)) std::stable_sort(begin, end, by_time);
-  }
-  return order;
-}
-
+/// Each satellite's points in sample order, then stably by time point: the signals of one epoch
+/// keep their order.
 std::vector<result::SatelliteTimeseries> satellite_series(const SampleSet& set, const std::vector<std::uint32_t>& point,
                                                           const std::vector<std::uint16_t>& signal) {
-  const PointOrder order = point_order(set, point);
   std::vector<result::SatelliteTimeseries> series(set.satellites.size());
+  std::vector<std::uint32_t> counts(set.satellites.size(), 0);
+  for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
+  for (std::size_t s = 0; s < series.size(); ++s) series[s].cn0_series.reserve(counts[s]);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    result::SatelliteTimeseries& own = series[set.satellite(i)];
+    if (own.cn0_series.empty()) own.signal = set.signal_text(i);
+    own.cn0_series.push_back({point[set.time(i)], signal[set.samples[i].signal], set.has_look_angles(i), set.cn0(i),
+                              set.elevation(i), set.azimuth(i)});
+  }
+  auto by_time = [](const result::TimeseriesPoint& a, const result::TimeseriesPoint& b) { return a.time < b.time; };
   for (std::size_t s = 0; s < series.size(); ++s) {
     series[s].satellite = set.satellites[s].id;
     series[s].system = std::string(set.constellations[set.satellites[s].constellation]);
     auto& points = series[s].cn0_series;
-    points.reserve(order.first[s + 1] - order.first[s]);
-    std::uint32_t earliest = std::numeric_limits<std::uint32_t>::max();
-    for (std::uint32_t k = order.first[s]; k < order.first[s + 1]; ++k) {
-      const std::uint32_t i = order.sample[k];
-      earliest = std::min(earliest, i);
-      points.push_back({point[set.time(i)], signal[set.samples[i].signal], set.has_look_angles(i), set.cn0(i),
-                        set.elevation(i), set.azimuth(i)});
-    }
-    // The satellite is labelled with the code of its first sample in file order.
-    if (!points.empty()) series[s].signal = set.signal_text(earliest);
+    if (!std::is_sorted(points.begin(), points.end(), by_time)) std::stable_sort(points.begin(), points.end(), by_time);
   }
   return series;
 }
@@ -139,6 +116,23 @@ std::vector<std::vector<result::TimeseriesPoint>> constellation_series(const Sam
   return series;
 }
 
+/// The expected values of the satellites whose samples are not in time order, in the order of
+/// their points: the same stable sort by time point as their points had.
+void sort_like_points(const std::vector<result::SatelliteTimeseries*>& series, const std::vector<char>& unsorted,
+                      const SampleSet& set, const std::vector<std::uint32_t>& point, std::span<const float> expected_db) {
+  std::vector<std::vector<std::pair<std::uint32_t, float>>> values(series.size());
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    const std::uint32_t s = set.satellite(i);
+    if (unsorted[s] != 0) values[s].emplace_back(point[set.time(i)], expected_db[i]);
+  }
+  for (std::size_t s = 0; s < series.size(); ++s) {
+    if (unsorted[s] == 0) continue;
+    std::stable_sort(values[s].begin(), values[s].end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    series[s]->expected_cn0.clear();
+    for (const auto& value : values[s]) series[s]->expected_cn0.push_back(value.second);
+  }
+}
+
 }  // namespace
 
 void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const SampleGroups& groups) {
@@ -168,14 +162,27 @@ void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const
 
 void attach_expected_cn0(result::TimeseriesData& timeseries, const SampleSet& set, std::span<const float> expected_db) {
   if (expected_db.size() != set.size()) return;
-  const PointOrder order = point_order(set, time_points_of(set));
-  for (std::size_t s = 0; s < set.satellites.size(); ++s) {
-    result::SatelliteTimeseries* found = timeseries.satellite_timeseries.find(set.satellites[s].id);
-    if (found == nullptr) continue;
-    std::vector<float>& expected = found->expected_cn0;
-    expected.clear();
-    expected.reserve(order.first[s + 1] - order.first[s]);
-    for (std::uint32_t k = order.first[s]; k < order.first[s + 1]; ++k) expected.push_back(expected_db[order.sample[k]]);
+  // The points were made the same way: each satellite's in sample order, then stably by time
+  // point where the file did not list its epochs in time order.
+  std::vector<result::SatelliteTimeseries*> series(set.satellites.size(), nullptr);
+  for (std::size_t s = 0; s < series.size(); ++s) {
+    series[s] = timeseries.satellite_timeseries.find(set.satellites[s].id);
+    if (series[s] != nullptr) series[s]->expected_cn0.reserve(series[s]->cn0_series.size());
+  }
+  const std::vector<std::uint32_t> point = time_points_of(set);
+  std::vector<std::uint32_t> last_point(series.size(), 0);
+  std::vector<char> unsorted(series.size(), 0);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    const std::uint32_t s = set.satellite(i);
+    if (series[s] == nullptr) continue;
+    const std::uint32_t p = point[set.time(i)];
+    // Points of one time point keep their sample order: only a step back in time reorders.
+    if (p < last_point[s]) unsorted[s] = 1;
+    last_point[s] = p;
+    series[s]->expected_cn0.push_back(expected_db[i]);
+  }
+  if (std::find(unsorted.begin(), unsorted.end(), 1) != unsorted.end()) {
+    sort_like_points(series, unsorted, set, point, expected_db);
   }
 }
 
