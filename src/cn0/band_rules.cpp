@@ -16,6 +16,9 @@ constexpr double kSurvivorDropShare = 0.5;
 // when its signals rise together by as much.
 constexpr double kRiseShareOfMargin = 0.5;
 constexpr std::uint32_t kFewestStillJudged = 2;
+// The sky's usual strength wanders by a dB or two over hours: a band stays down by more.
+constexpr double kSkyShareOfMargin = 0.75;
+constexpr double kSkyShareOfOnset = 0.5;
 
 }  // namespace
 
@@ -50,6 +53,10 @@ bool keeps_falling(const BandTally& tally, const AssessmentSettings& settings) {
   if (tally.measured < kFewestStillJudged) return false;
   if (tally.measured < settings.min_satellites && tally.falling < tally.measured) return false;
   return tally.median_drop_db >= kRiseShareOfMargin * settings.min_drop_db;
+}
+
+bool sky_stays_down(double deficit_db, double onset_drop_db, const AssessmentSettings& settings) {
+  return deficit_db >= kSkyShareOfMargin * settings.min_drop_db && deficit_db >= kSkyShareOfOnset * onset_drop_db;
 }
 
 bool rises_together(const BandTally& tally, const AssessmentSettings& settings) {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <utility>
+
+#include "cn0/sky_level.hpp"
 
 namespace qcn::cn0 {
 
@@ -141,7 +144,9 @@ class Scanner {
   std::array<bool, kBandCount> drop_known_{};
   std::array<std::vector<double>, kBandCount> rises_;
   std::array<bool, kBandCount> falling_{};
+  std::array<double, kBandCount> onset_drop_db_{};  // median drop when the band began to fall
   std::array<double, kBandCount> degraded_since_s_{};
+  std::array<double, kBandCount> clear_since_s_{};  // start of the band's current clear stretch
   std::uint8_t previous_degraded_ = 0;
   std::uint8_t recovered_ = 0;  // bands whose degradation ended in a common rise at this epoch
   std::array<std::uint32_t, kBandCount> received_{};  // signals received at this epoch
@@ -150,6 +155,7 @@ class Scanner {
   std::array<Loss, kBandCount> losses_;
 
   std::vector<Feed> to_feed_;
+  SkyLevel sky_level_;
   std::vector<GroupSums> groups_;
   std::vector<std::uint32_t> touched_groups_;
 
@@ -184,6 +190,10 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
   out_.bands.assign(timeline_.size(), 0);
   out_.signs.assign(timeline_.size(), {});
   out_.expected_db.assign(set_.size(), kNaNf);
+  clear_since_s_.fill(-1e300);
+  std::vector<Band> group_band(table_.group_count, Band::l1);
+  for (const SignalSeries& s : table_.series) group_band[s.group] = s.band;
+  sky_level_ = SkyLevel(std::move(group_band));
 }
 
 void Scanner::scan_epoch(std::uint32_t k) {
@@ -204,7 +214,7 @@ void Scanner::scan_epoch(std::uint32_t k) {
   const std::uint8_t degraded = judge_bands(k, stamp, nothing_received);
   if (degraded != 0) record(k, degraded, nothing_received);
   out_.bands[k] = degraded;
-  if (!nothing_received) feed_baselines(k, degraded);
+  feed_baselines(k, degraded);
   finish_signs(k);
 }
 
@@ -248,6 +258,7 @@ void Scanner::take_sample(std::uint32_t i, std::uint32_t s, const Sighting& sigh
   // A band judged degraded watches for its signals to rise together again.
   if ((falling_[b] || losses_[b].active) && received_before_[s]) rises_[b].push_back(cn0 - previous_db_[s]);
   previous_db_[s] = static_cast<float>(cn0);
+  sky_level_.add(series.group, static_cast<float>(cn0));
   // A spoofer sends L1 whatever else it sends, and every receiver tracks L1: the signs are read there.
   if (series.band == Band::l1) add_to_group(series, cn0);
   double expected = 0.0;
@@ -459,10 +470,14 @@ bool Scanner::judge_band(Band band, std::uint32_t still_lost) {
       tally.measured > 0 && tally.falling + tally.lost >= settings.signal_share * (tally.measured + tally.lost);
   if (may_fall) median_drop(b);
   if (may_fall && falls_together(tally, settings)) {
+    if (!falling_[b]) onset_drop_db_[b] = tally.median_drop_db;
     falling_[b] = true;
   } else if (falling_[b]) {
     median_drop(b);
-    if (risen || !keeps_falling(tally, settings)) {
+    // Late in a long fall the levels held from before it lose track of the passes, and the
+    // elevation model, learnt from the file, takes in part of what a fall of hours did.
+    const bool held = sky_stays_down(sky_level_.deficit_db(band), onset_drop_db_[b], settings);
+    if (risen || !(keeps_falling(tally, settings) || held)) {
       falling_[b] = false;
       if (risen) recovered_ |= band_bit(band);
     }
@@ -532,12 +547,27 @@ void Scanner::record(std::uint32_t k, std::uint8_t degraded, bool nothing_receiv
   out_.epochs.push_back(epoch);
 }
 
+// A band clear for less than the interruption an episode tolerates may still be inside one: its
+// values wait outside the baselines until the band has been clear that long. In a 1-second file
+// the judgement of a long episode wavers for a moment now and then, and each moment would teach
+// the baselines a little of the degraded level.
 void Scanner::feed_baselines(std::uint32_t k, std::uint8_t degraded) {
   const double seconds = timeline_.seconds[k];
+  std::uint8_t settled = 0;
+  for (Band band : kBands) {
+    const auto b = static_cast<std::size_t>(band);
+    if (degraded & band_bit(band)) {
+      clear_since_s_[b] = 1e300;
+    } else {
+      clear_since_s_[b] = std::min(clear_since_s_[b], seconds);
+      if (seconds - clear_since_s_[b] >= in_.settings.merge_seconds) settled |= band_bit(band);
+    }
+  }
   for (const Feed& f : to_feed_) {
-    if (!(degraded & band_bit(table_.series[f.series].band))) expectation_.baseline.feed(f.series, seconds, f.cn0_dbhz);
+    if (settled & band_bit(table_.series[f.series].band)) expectation_.baseline.feed(f.series, seconds, f.cn0_dbhz);
   }
   to_feed_.clear();
+  sky_level_.end_epoch(seconds, settled);
 }
 
 // The spread over every L1 value of a group; the correlation over those with an expectation, NaN

@@ -57,6 +57,11 @@ bool loss_goes_on(std::uint32_t members, std::uint32_t still_lost, std::uint32_t
 /// from the passes; the end of an episode shows as a common rise, which ends it at once.
 bool keeps_falling(const BandTally& tally, const AssessmentSettings& settings);
 
+/// Whether a band judged falling is still down across the sky (its groups' usual strength less
+/// this epoch's, deficit_db; NaN when unknown) once the levels held from before the fall no longer
+/// tell: by three quarters of the margin and by half the drop it began with.
+bool sky_stays_down(double deficit_db, double onset_drop_db, const AssessmentSettings& settings);
+
 /// Whether the band's signals rose together from the previous epoch, by half the margin.
 bool rises_together(const BandTally& tally, const AssessmentSettings& settings);
 

@@ -15,6 +15,7 @@
 #include "cn0/elevation_model.hpp"
 #include "cn0/episodes.hpp"
 #include "cn0/frequency_bands.hpp"
+#include "cn0/sky_level.hpp"
 
 namespace qcn::cn0 {
 namespace {
@@ -141,6 +142,53 @@ TEST(BandJudgementTest, LossAtOnceKeepingOnAndRecovery) {
   EXPECT_TRUE(rises_together(rise, settings));
   rise.compared = 2;
   EXPECT_FALSE(rises_together(rise, settings));
+}
+
+TEST(SkyLevelTest, BandStaysDownAgainstTheSkysUsualStrength) {
+  const AssessmentSettings settings;
+  // Two groups in L1, one in L5; six satellites each.
+  SkyLevel sky({Band::l1, Band::l1, Band::l5});
+  const std::vector<float> usual = {40, 42, 44, 46, 48, 50};  // upper quartile 48
+  auto epoch = [&](double seconds, float shift, std::uint8_t settled, std::size_t satellites = 6) {
+    for (std::uint32_t group = 0; group < 3; ++group) {
+      for (std::size_t i = 0; i < satellites; ++i) sky.add(group, usual[i] - shift - (group == 1 ? 3.0f : 0.0f));
+    }
+    const double l1 = sky.deficit_db(Band::l1);
+    const double l5 = sky.deficit_db(Band::l5);
+    sky.end_epoch(seconds, settled);
+    return std::pair{l1, l5};
+  };
+  const std::uint8_t both = band_bit(Band::l1) | band_bit(Band::l5);
+  // Nothing to tell before five lessons, two minutes apart: an epoch between teaches nothing.
+  for (int k = 0; k < 4; ++k) EXPECT_TRUE(std::isnan(epoch(k * 120.0, 0.0f, both).first));
+  EXPECT_TRUE(std::isnan(epoch(370.0, 0.0f, both).first));
+  // A band not settled teaches nothing: L5 stays unknown while L1 learns its fifth lesson.
+  EXPECT_TRUE(std::isnan(epoch(480.0, 0.0f, band_bit(Band::l1)).first));
+  struct Case {
+    float shift;
+    std::size_t satellites;
+    double l1;
+    bool stays_down;
+  } cases[] = {{0.0f, 6, 0.0, false}, {6.0f, 6, 6.0, true}, {2.5f, 6, 2.5, false}, {3.0f, 6, 3.0, true},
+               {6.0f, 3, kNaN, false}};  // three satellites tell nothing
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.shift << " dB down, " << c.satellites << " satellites");
+    const auto [l1, l5] = epoch(601.0, c.shift, 0, c.satellites);
+    if (std::isnan(c.l1)) {
+      EXPECT_TRUE(std::isnan(l1));
+    } else {
+      EXPECT_NEAR(l1, c.l1, 1e-5);
+    }
+    EXPECT_TRUE(std::isnan(l5));
+    EXPECT_EQ(sky_stays_down(l1, 6.0, settings), c.stays_down);
+  }
+  // A fall that began deeper must stay down by half of it.
+  EXPECT_TRUE(sky_stays_down(10.0, 20.0, settings));
+  EXPECT_FALSE(sky_stays_down(9.9, 20.0, settings));
+  EXPECT_FALSE(sky_stays_down(kNaN, 6.0, settings));
+  // A lesson from a sky 10 dB weaker moves the usual level by at most 3 dB, weighted by 1/6.
+  epoch(720.0, 10.0f, both);
+  EXPECT_NEAR(epoch(721.0, 0.0f, 0).first, -0.5, 1e-5);
 }
 
 /// A timeline of n epochs `interval` apart, with `missing` epochs left out after some, and the

@@ -99,6 +99,25 @@ def test_hour_of_jamming_in_every_band_of_a_rinex3_day(esbc, folder):
         assert assessment["degraded_share"] == pytest.approx(60 / 1440)
 
 
+@pytest.mark.parametrize("with_nav", [False, True], ids=["no-nav", "nav"])
+def test_four_hours_of_jamming_in_a_one_second_file_are_one_episode(esbc, folder, with_nav):
+    """Four hours outlast the passes the levels held from before them were learnt on: the episode
+    still ends where it ends, to the second, not when the passes have moved on. (Ten hours of file:
+    the elevation model learns from the file, and a file jammed most of the time teaches it that
+    jammed is normal.)"""
+    path = folder / "esbc_1s_jammed.rnx"
+    obs = ev.read_obs(shared("obs", "ESBC00DNK_R_20201770000_01D_30S_MO.rnx.gz"))
+    dense = ev.dense_excerpt(obs, b"GE", 6, 10)
+    start = dense.epochs[0].time + datetime.timedelta(hours=3)
+    built = ev.Scenario("drop", start, start + datetime.timedelta(hours=4, seconds=-1), 6.0, frozenset(), 240)
+    if not path.exists():
+        ev.write_obs(ev.build(dense, built), path)
+    assessment = analyse(path, esbc[1] if with_nav else None).get_assessment()
+    outcome = ev.compare(assessment, built, 1.0, dense.bands())
+    assert outcome.found and outcome.right_bands and outcome.right_kind, outcome
+    assert (outcome.start_error, outcome.end_error, outcome.pieces, outcome.extra) == (0.0, 0.0, 1, 0)
+
+
 def residuals_by_moment(result, start, end):
     """The finite residuals of the samples inside [start, end] and of the others."""
     columns = result.sample_columns()
