@@ -112,9 +112,10 @@ def _assessment_section(result: quorlin_cn0.AnalysisResult) -> list[str]:
     def verdict(name: str) -> str:
         return f"{name} {'DETECTED' if assessment[name + '_detected'] else 'not detected'}"
 
+    count = len(assessment["episodes"])
     lines = [
         "Assessment:     " + ", ".join(verdict(n) for n in ("jamming", "interference", "spoofing", "obstruction")),
-        f"  {len(assessment['episodes'])} episodes; degraded {100 * assessment['degraded_share']:.1f} % of the file"
+        f"  {count} episode{'' if count == 1 else 's'}; degraded {100 * assessment['degraded_share']:.1f} % of the file"
         f", outages {duration_text(assessment['outage_seconds'])}; bands {', '.join(assessment['bands'])}; "
         f"expectation from {EXPECTATIONS[assessment['expectation']]}",
     ]

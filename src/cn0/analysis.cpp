@@ -240,10 +240,15 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   const AnomalyThresholds thresholds{input.config.anomaly_threshold_low, input.config.anomaly_threshold_high,
                                      input.config.anomaly_threshold_critical};
   std::optional<result::Assessment> assessed;
-  std::vector<float> expected_db;
+  std::vector<std::vector<float>> expected;
   parallel::run_tasks(input.pool, 6, [&](std::size_t step) {
     switch (step) {
-      case 0: assessed = assess_reception(assessment, &expected_db); break;
+      case 0: {
+        std::vector<float> expected_db;
+        assessed = assess_reception(assessment, &expected_db);
+        expected = expected_by_point(set, expected_db);
+        break;
+      }
       case 1: fill_summary_and_satellite_stats(result, set, groups, figures); break;
       case 2: fill_constellation_stats(result, set, groups, figures); break;
       case 3: fill_timeseries(result, set, groups); break;
@@ -252,7 +257,7 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
     }
   });
   result.assessment = std::move(assessed);
-  attach_expected_cn0(result.timeseries, set, expected_db);
+  attach_expected_cn0(result.timeseries, set, std::move(expected));
   result.anomalies = std::move(events.anomalies);
   result.summary.anomaly_count = events.summary.anomaly_count;
   result.summary.critical_count = events.summary.critical_count;

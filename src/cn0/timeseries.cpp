@@ -116,20 +116,19 @@ std::vector<std::vector<result::TimeseriesPoint>> constellation_series(const Sam
   return series;
 }
 
-/// The expected values of the satellites whose samples are not in time order, in the order of
-/// their points: the same stable sort by time point as their points had.
-void sort_like_points(const std::vector<result::SatelliteTimeseries*>& series, const std::vector<char>& unsorted,
+/// Stably by time point, the values of the satellites whose samples are not in time order.
+void sort_like_points(std::vector<std::vector<float>>& expected, const std::vector<char>& unsorted,
                       const SampleSet& set, const std::vector<std::uint32_t>& point, std::span<const float> expected_db) {
-  std::vector<std::vector<std::pair<std::uint32_t, float>>> values(series.size());
+  std::vector<std::vector<std::pair<std::uint32_t, float>>> values(expected.size());
   for (std::size_t i = 0; i < set.size(); ++i) {
     const std::uint32_t s = set.satellite(i);
     if (unsorted[s] != 0) values[s].emplace_back(point[set.time(i)], expected_db[i]);
   }
-  for (std::size_t s = 0; s < series.size(); ++s) {
+  for (std::size_t s = 0; s < expected.size(); ++s) {
     if (unsorted[s] == 0) continue;
     std::stable_sort(values[s].begin(), values[s].end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    series[s]->expected_cn0.clear();
-    for (const auto& value : values[s]) series[s]->expected_cn0.push_back(value.second);
+    expected[s].clear();
+    for (const auto& value : values[s]) expected[s].push_back(value.second);
   }
 }
 
@@ -160,29 +159,36 @@ void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const
   result.timeseries = std::move(series);
 }
 
-void attach_expected_cn0(result::TimeseriesData& timeseries, const SampleSet& set, std::span<const float> expected_db) {
-  if (expected_db.size() != set.size()) return;
-  // The points were made the same way: each satellite's in sample order, then stably by time
+std::vector<std::vector<float>> expected_by_point(const SampleSet& set, std::span<const float> expected_db) {
+  std::vector<std::vector<float>> expected(set.satellites.size());
+  if (expected_db.size() != set.size()) return expected;
+  // The points are made the same way: each satellite's in sample order, then stably by time
   // point where the file did not list its epochs in time order.
-  std::vector<result::SatelliteTimeseries*> series(set.satellites.size(), nullptr);
-  for (std::size_t s = 0; s < series.size(); ++s) {
-    series[s] = timeseries.satellite_timeseries.find(set.satellites[s].id);
-    if (series[s] != nullptr) series[s]->expected_cn0.reserve(series[s]->cn0_series.size());
-  }
+  std::vector<std::uint32_t> counts(set.satellites.size(), 0);
+  for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
+  for (std::size_t s = 0; s < expected.size(); ++s) expected[s].reserve(counts[s]);
   const std::vector<std::uint32_t> point = time_points_of(set);
-  std::vector<std::uint32_t> last_point(series.size(), 0);
-  std::vector<char> unsorted(series.size(), 0);
+  std::vector<std::uint32_t> last_point(expected.size(), 0);
+  std::vector<char> unsorted(expected.size(), 0);
   for (std::size_t i = 0; i < set.size(); ++i) {
     const std::uint32_t s = set.satellite(i);
-    if (series[s] == nullptr) continue;
     const std::uint32_t p = point[set.time(i)];
     // Points of one time point keep their sample order: only a step back in time reorders.
     if (p < last_point[s]) unsorted[s] = 1;
     last_point[s] = p;
-    series[s]->expected_cn0.push_back(expected_db[i]);
+    expected[s].push_back(expected_db[i]);
   }
   if (std::find(unsorted.begin(), unsorted.end(), 1) != unsorted.end()) {
-    sort_like_points(series, unsorted, set, point, expected_db);
+    sort_like_points(expected, unsorted, set, point, expected_db);
+  }
+  return expected;
+}
+
+void attach_expected_cn0(result::TimeseriesData& timeseries, const SampleSet& set,
+                         std::vector<std::vector<float>> expected) {
+  for (std::size_t s = 0; s < set.satellites.size() && s < expected.size(); ++s) {
+    result::SatelliteTimeseries* series = timeseries.satellite_timeseries.find(set.satellites[s].id);
+    if (series != nullptr && expected[s].size() == series->cn0_series.size()) series->expected_cn0 = std::move(expected[s]);
   }
 }
 

@@ -121,7 +121,7 @@ TEST(TimeseriesTest, ExpectedValuesFollowTheirSamplesIntoThePoints) {
   // Each sample's expected value names the sample: 100 + its index.
   std::vector<float> expected(set.size());
   for (std::size_t i = 0; i < set.size(); ++i) expected[i] = 100.0f + static_cast<float>(i);
-  qcn::cn0::attach_expected_cn0(result.timeseries, set, expected);
+  qcn::cn0::attach_expected_cn0(result.timeseries, set, qcn::cn0::expected_by_point(set, expected));
   const auto& g05 = *result.timeseries.satellite_timeseries.find("G05");
   EXPECT_EQ(g05.expected_cn0, (std::vector<float>{102.0f, 103.0f, 104.0f, 100.0f}));
   for (std::size_t k = 0; k < g05.cn0_series.size(); ++k) {
@@ -133,7 +133,7 @@ TEST(TimeseriesTest, ExpectedValuesFollowTheirSamplesIntoThePoints) {
   qcn::result::AnalysisResult other;
   qcn::cn0::fill_timeseries(other, set, qcn::cn0::group_samples(set));
   expected.pop_back();
-  qcn::cn0::attach_expected_cn0(other.timeseries, set, expected);
+  qcn::cn0::attach_expected_cn0(other.timeseries, set, qcn::cn0::expected_by_point(set, expected));
   EXPECT_TRUE(other.timeseries.satellite_timeseries.find("G05")->expected_cn0.empty());
 }
 
