@@ -12,6 +12,20 @@ namespace {
 namespace column_field = qcn::rinex::column_field;
 using column_field::Shape;
 
+// Every way of reading a field this build has: the word-wise one, the SSE2 one, and read().
+using Reader = Shape (*)(const char*, std::uint64_t&, bool&);
+struct NamedReader {
+  const char* name;
+  Reader read;
+};
+const NamedReader kReaders[] = {
+    {"read", column_field::read},
+    {"read_words", column_field::detail::read_words},
+#if defined(__SSE2__)
+    {"read_sse2", column_field::detail::read_sse2},
+#endif
+};
+
 std::uint64_t word_with(unsigned char byte, int lane) {
   std::uint64_t word = 0x2020202020202020;  // spaces elsewhere
   word &= ~(std::uint64_t{0xFF} << (8 * lane));
@@ -97,15 +111,17 @@ TEST(ColumnFieldTest, ReadsTheCommonShapeAndLeavesTheRest) {
       {"\t\t\t\t\t\t\t\t\t\t\t\t\t\t", Shape::other, 0, false},
       {"             \t", Shape::other, 0, false},
   };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.field);
-    ASSERT_EQ(c.field.size(), column_field::kWidth);
-    std::uint64_t mantissa = 77;
-    bool negative = false;
-    EXPECT_EQ(column_field::read(c.field.data(), mantissa, negative), c.shape);
-    if (c.shape != Shape::fixed_3) continue;
-    EXPECT_EQ(mantissa, c.mantissa);
-    EXPECT_EQ(negative, c.negative);
+  for (const NamedReader& reader : kReaders) {
+    for (const Case& c : kCases) {
+      SCOPED_TRACE(testing::Message() << reader.name << " '" << c.field << "'");
+      ASSERT_EQ(c.field.size(), column_field::kWidth);
+      std::uint64_t mantissa = 77;
+      bool negative = false;
+      EXPECT_EQ(reader.read(c.field.data(), mantissa, negative), c.shape);
+      if (c.shape != Shape::fixed_3) continue;
+      EXPECT_EQ(mantissa, c.mantissa);
+      EXPECT_EQ(negative, c.negative);
+    }
   }
 }
 
@@ -124,12 +140,14 @@ TEST(ColumnFieldTest, EveryWholeDigitCountAndSignPlace) {
           expected = expected * 10 + static_cast<std::uint64_t>(d);
         }
         const std::string field = std::string(column_field::kWidth - number.size(), ' ') + number;
-        SCOPED_TRACE(field);
-        std::uint64_t mantissa = 0;
-        bool negative = false;
-        ASSERT_EQ(column_field::read(field.data(), mantissa, negative), Shape::fixed_3);
-        EXPECT_EQ(mantissa, expected);
-        EXPECT_EQ(negative, sign == "-");
+        for (const NamedReader& reader : kReaders) {
+          SCOPED_TRACE(testing::Message() << reader.name << " '" << field << "'");
+          std::uint64_t mantissa = 0;
+          bool negative = false;
+          ASSERT_EQ(reader.read(field.data(), mantissa, negative), Shape::fixed_3);
+          EXPECT_EQ(mantissa, expected);
+          EXPECT_EQ(negative, sign == "-");
+        }
       }
     }
   }
