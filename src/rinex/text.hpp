@@ -210,6 +210,18 @@ inline FieldRead read_fixed_point(std::string_view s, double& out) {
 /// Whether a field holds a value that reads and is not zero, as read_fixed_point and parse_float
 /// would find, without computing it.
 inline bool has_nonzero_value(std::string_view s) {
+  if (s.size() == column_field::kWidth) {
+    std::uint64_t mantissa = 0;
+    bool negative = false;
+    switch (column_field::read(s.data(), mantissa, negative)) {
+      case column_field::Shape::blank:
+        return false;
+      case column_field::Shape::fixed_3:
+        return mantissa != 0;
+      case column_field::Shape::other:
+        break;
+    }
+  }
   std::size_t i = 0;
   const std::size_t n = s.size();
   while (i < n && is_space(s[i])) ++i;

@@ -251,6 +251,9 @@ TEST(TextTest, FixedPointFieldsReadAsParseFloatDoes) {
     double value = -1.0;
     const FieldRead outcome = qcn::rinex::read_fixed_point(c.field, value);
     EXPECT_EQ(outcome, c.outcome);
+    // Reading for presence alone agrees with reading the value.
+    const auto parsed = qcn::rinex::parse_float(qcn::rinex::trim(c.field));
+    EXPECT_EQ(qcn::rinex::has_nonzero_value(c.field), parsed.has_value() && *parsed != 0.0);
     if (outcome != FieldRead::value && outcome != FieldRead::zero) continue;
     auto expected = qcn::rinex::parse_float(qcn::rinex::trim(c.field));
     ASSERT_TRUE(expected.has_value());
@@ -286,6 +289,8 @@ TEST(TextTest, FixedPointFieldsOfEveryShapeReadAsFromCharsDoes) {
             SCOPED_TRACE(field);
             double value = -1.0;
             const FieldRead outcome = qcn::rinex::read_fixed_point(field, value);
+            const bool nonzero = digits.substr(0, whole + decimals).find_first_not_of('0') != std::string_view::npos;
+            EXPECT_EQ(qcn::rinex::has_nonzero_value(field), nonzero);
             if (whole + decimals > 15) {
               EXPECT_EQ(outcome, FieldRead::other);
               continue;
