@@ -144,6 +144,10 @@ Extraction extract_samples(const AnalysisInput& input) {
   std::optional<NavigationAid> aid;
   if (input.navigation != nullptr && observations.approx_position) aid.emplace(input, *observations.approx_position);
   SampleSetBuilder builder;
+  // Every sample is a stored C/N0 value, every sighting a stored satellite of an epoch.
+  std::size_t cn0_values = 0;
+  for (const rinex::Observation& observation : observations.observations) cn0_values += is_cn0[observation.code] != 0;
+  builder.reserve(cn0_values, observations.satellites.size(), observations.epochs.size());
   auto stored_epoch = [&](std::size_t k, const rinex::ObservationEpoch& epoch) {
     builder.begin_epoch(epoch.time);
     if (aid) aid->begin_epoch(k, epoch);

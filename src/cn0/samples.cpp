@@ -45,6 +45,14 @@ TimeGroups::TimeGroups(const SampleSet& set)
 
 SampleGroups group_samples(const SampleSet& set) { return SampleGroups{TimeGroups(set)}; }
 
+void SampleSetBuilder::reserve(std::size_t samples, std::size_t sightings, std::size_t times) {
+  set_.samples.reserve(samples);
+  set_.sightings.reserve(sightings);
+  set_.timestamps.reserve(times);
+  set_.times.reserve(times);
+  time_index_.reserve(times);
+}
+
 void SampleSetBuilder::begin_epoch(const rinex::EpochTime& time) {
   pending_timestamp_.clear();
   rinex::append_timestamp_text(pending_timestamp_, time);

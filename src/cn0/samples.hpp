@@ -108,6 +108,9 @@ SampleGroups group_samples(const SampleSet& set);
 /// Fills a SampleSet one epoch and one satellite at a time, numbering what it meets first.
 class SampleSetBuilder {
  public:
+  /// Room for at most this many samples, sightings and time points, so the arrays are not
+  /// copied as they grow.
+  void reserve(std::size_t samples, std::size_t sightings, std::size_t times);
   /// Starts an epoch; epochs with equal timestamp texts share one time point.
   void begin_epoch(const rinex::EpochTime& time);
   /// Starts an epoch given by its timestamp text, whose epoch is read back from it.

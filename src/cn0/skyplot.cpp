@@ -21,6 +21,7 @@ constexpr double kElevationCellDeg = 5.0;
 constexpr std::size_t kAzimuthCells = 36;
 constexpr std::size_t kElevationCells = 18;
 constexpr double kSkyCells = static_cast<double>(kAzimuthCells * kElevationCells);
+constexpr std::uint32_t kNoSighting = static_cast<std::uint32_t>(-1);
 
 /// The skyplot's own system names: only the four global constellations are told apart.
 std::string trace_system_name(std::string_view satellite) {
@@ -85,20 +86,27 @@ std::vector<Cell> occupied_cells(const SampleSet& set) {
   std::vector<std::size_t> table(static_cast<std::size_t>(kRows) * kAzimuthCells, kNoCell);
   std::unordered_map<std::uint64_t, std::size_t> others;
   std::vector<Cell> cells;
+  // The samples of a sighting follow one another and share its angles: its cell is found once.
+  std::uint32_t sighting = kNoSighting;
+  std::size_t place = 0;
   for (std::size_t i = 0; i < set.size(); ++i) {
-    const std::int32_t a = rinex::saturating_i32(std::floor(set.azimuth(i) / kAzimuthCellDeg));
-    const std::int32_t e = rinex::saturating_i32(std::floor(set.elevation(i) / kElevationCellDeg));
-    std::size_t* slot = nullptr;
-    if (a >= 0 && a < static_cast<std::int32_t>(kAzimuthCells) && e >= kLowestRow && e < kLowestRow + kRows) {
-      slot = &table[static_cast<std::size_t>(e - kLowestRow) * kAzimuthCells + static_cast<std::size_t>(a)];
-    } else {
-      slot = &others.try_emplace(cell_key(a, e), kNoCell).first->second;
+    if (set.samples[i].sighting != sighting) {
+      sighting = set.samples[i].sighting;
+      const std::int32_t a = rinex::saturating_i32(std::floor(set.azimuth(i) / kAzimuthCellDeg));
+      const std::int32_t e = rinex::saturating_i32(std::floor(set.elevation(i) / kElevationCellDeg));
+      std::size_t* slot = nullptr;
+      if (a >= 0 && a < static_cast<std::int32_t>(kAzimuthCells) && e >= kLowestRow && e < kLowestRow + kRows) {
+        slot = &table[static_cast<std::size_t>(e - kLowestRow) * kAzimuthCells + static_cast<std::size_t>(a)];
+      } else {
+        slot = &others.try_emplace(cell_key(a, e), kNoCell).first->second;
+      }
+      if (*slot == kNoCell) {
+        *slot = cells.size();
+        cells.push_back({a, e, 0.0, 0});
+      }
+      place = *slot;
     }
-    if (*slot == kNoCell) {
-      *slot = cells.size();
-      cells.push_back({a, e, 0.0, 0});
-    }
-    Cell& cell = cells[*slot];
+    Cell& cell = cells[place];
     cell.sum_cn0 += set.cn0(i);
     ++cell.count;
   }
@@ -135,9 +143,15 @@ void fill_matrices(result::HeatmapData& heatmap, const SampleSet& set) {
   }
   std::vector<std::vector<double>> sums(kElevationCells, std::vector<double>(kAzimuthCells, 0.0));
   std::vector<std::vector<std::uint64_t>> counts(kElevationCells, std::vector<std::uint64_t>(kAzimuthCells, 0));
+  std::uint32_t sighting = kNoSighting;
+  std::size_t column = 0;
+  std::size_t row = 0;
   for (std::size_t i = 0; i < set.size(); ++i) {
-    const std::size_t column = grid_index(std::floor(set.azimuth(i) / kAzimuthCellDeg), kAzimuthCells);
-    const std::size_t row = grid_index(std::floor(set.elevation(i) / kElevationCellDeg), kElevationCells);
+    if (set.samples[i].sighting != sighting) {
+      sighting = set.samples[i].sighting;
+      column = grid_index(std::floor(set.azimuth(i) / kAzimuthCellDeg), kAzimuthCells);
+      row = grid_index(std::floor(set.elevation(i) / kElevationCellDeg), kElevationCells);
+    }
     sums[row][column] += set.cn0(i);
     ++counts[row][column];
   }

@@ -3,17 +3,12 @@
 
 namespace qcn::rinex {
 
-namespace {
-// Up to this many satellites an epoch is searched by scan for an earlier listing.
-constexpr std::uint32_t kScanLimit = 48;
-}  // namespace
-
 EpochBuilder::EpochBuilder(RinexObsData& data, std::size_t code_count)
     : data_(data), numbering_(data.satellite_ids), code_serial_(code_count, 0), code_slot_(code_count, 0) {}
 
 void EpochBuilder::begin_epoch(const EpochTime& time, std::uint8_t flag) {
   epoch_ = ObservationEpoch{time, flag, 0, data_.satellites.size()};
-  listed_.clear();
+  ++epoch_serial_;
 }
 
 void EpochBuilder::begin_satellite(SatelliteId satellite) {
@@ -22,33 +17,30 @@ void EpochBuilder::begin_satellite(SatelliteId satellite) {
   ++satellite_serial_;
 }
 
-SatelliteObservations* EpochBuilder::earlier_listing(SatelliteId satellite) {
-  if (epoch_.satellite_count <= kScanLimit) {
-    for (std::uint64_t i = epoch_.first_satellite; i < data_.satellites.size(); ++i) {
-      if (data_.satellites[i].satellite == satellite) return &data_.satellites[i];
-    }
+SatelliteObservations* EpochBuilder::earlier_listing(std::uint32_t number) {
+  if (number >= number_epoch_.size()) {
+    // A satellite numbered for the first time: the tables grow once per satellite of the file.
+    number_epoch_.resize(number + 1, 0);
+    number_place_.resize(number + 1, 0);
     return nullptr;
   }
-  if (listed_.empty()) {
-    for (std::uint64_t i = epoch_.first_satellite; i < data_.satellites.size(); ++i) {
-      listed_.emplace(data_.satellites[i].satellite.key(), i);
-    }
-  }
-  auto it = listed_.find(satellite.key());
-  return it == listed_.end() ? nullptr : &data_.satellites[it->second];
+  if (number_epoch_[number] != epoch_serial_) return nullptr;
+  return &data_.satellites[number_place_[number]];
 }
 
 void EpochBuilder::end_satellite() {
   if (satellite_.observation_count == 0 && !has_value_) return;
-  if (SatelliteObservations* earlier = earlier_listing(satellite_.satellite)) {
+  const std::uint32_t number = numbering_.number_of(satellite_.satellite);
+  if (SatelliteObservations* earlier = earlier_listing(number)) {
     // The later listing replaces the earlier one; its values stay behind unused.
     earlier->first_observation = satellite_.first_observation;
     earlier->observation_count = satellite_.observation_count;
     return;
   }
-  satellite_.number = numbering_.number_of(satellite_.satellite);
+  satellite_.number = number;
+  number_epoch_[number] = epoch_serial_;
+  number_place_[number] = data_.satellites.size();
   data_.satellites.push_back(satellite_);
-  if (!listed_.empty()) listed_.emplace(satellite_.satellite.key(), data_.satellites.size() - 1);
   ++epoch_.satellite_count;
 }
 

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <span>
 #include <vector>
 
@@ -161,7 +160,7 @@ class EpochBuilder {
     data_.observations.push_back(observation);
     ++satellite_.observation_count;
   }
-  SatelliteObservations* earlier_listing(SatelliteId satellite);
+  SatelliteObservations* earlier_listing(std::uint32_t number);
 
   RinexObsData& data_;
   SatelliteNumbering numbering_;
@@ -172,8 +171,10 @@ class EpochBuilder {
   std::vector<std::uint64_t> code_serial_;
   std::vector<std::uint32_t> code_slot_;
   std::uint64_t satellite_serial_ = 0;
-  // Epochs with many satellites look up earlier listings by hash instead of by scan.
-  std::unordered_map<std::uint32_t, std::uint64_t> listed_;
+  // Per satellite number: the epoch serial that last stored it and where, to spot repeated listings.
+  std::vector<std::uint64_t> number_epoch_;
+  std::vector<std::uint64_t> number_place_;
+  std::uint64_t epoch_serial_ = 0;
 };
 
 }  // namespace qcn::rinex

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "rinex/column_field.hpp"
+
 namespace qcn::rinex {
 
 /// True for the white space that RINEX fields are trimmed of: space, \t, \n, \v, \f, \r.
@@ -157,12 +159,28 @@ enum class FieldRead : std::uint8_t { blank, value, zero, other };
 /// Reads a field of white space, an optional sign, digits with an optional point and white space,
 /// the shape RINEX writes its values in, in one pass: the value is then parse_float(trim(field))
 /// bit for bit (an exact integer mantissa divided by an exact power of ten). A field of any
-/// other shape (exponents, more than 2^53 in its digits, more than 22 decimals) gives `other`,
-/// and the caller reads it with parse_float. A value of zero (of either sign) gives `zero`, told
-/// by its digits, so a caller that drops zeros need not wait for the division.
+/// other shape (exponents, more than 15 digits) gives `other`, and the caller reads it with
+/// parse_float. A value of zero (of either sign) gives `zero`, told by its digits, so a caller
+/// that drops zeros need not wait for the division. Fields of the common width are read a word
+/// at a time first.
 inline FieldRead read_fixed_point(std::string_view s, double& out) {
-  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
-                                1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (s.size() == column_field::kWidth) {
+    std::uint64_t mantissa = 0;
+    bool negative = false;
+    switch (column_field::read(s.data(), mantissa, negative)) {
+      case column_field::Shape::blank:
+        return FieldRead::blank;
+      case column_field::Shape::fixed_3: {
+        const double value = static_cast<double>(mantissa) / 1e3;
+        out = negative ? -value : value;
+        return mantissa == 0 ? FieldRead::zero : FieldRead::value;
+      }
+      case column_field::Shape::other:
+        break;
+    }
+  }
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                       1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   // Up to 15 digits the mantissa stays below 10^15 < 2^53, so no digit needs a check of its own.
   constexpr int kMaxDigits = 15;
   std::size_t i = 0;
@@ -192,6 +210,18 @@ inline FieldRead read_fixed_point(std::string_view s, double& out) {
 /// Whether a field holds a value that reads and is not zero, as read_fixed_point and parse_float
 /// would find, without computing it.
 inline bool has_nonzero_value(std::string_view s) {
+  if (s.size() == column_field::kWidth) {
+    std::uint64_t mantissa = 0;
+    bool negative = false;
+    switch (column_field::read(s.data(), mantissa, negative)) {
+      case column_field::Shape::blank:
+        return false;
+      case column_field::Shape::fixed_3:
+        return mantissa != 0;
+      case column_field::Shape::other:
+        break;
+    }
+  }
   std::size_t i = 0;
   const std::size_t n = s.size();
   while (i < n && is_space(s[i])) ++i;

@@ -163,3 +163,56 @@ TEST(SkyplotTest, TracesOfEpochsOutOfTimeOrderHoldTheirOwnPoints) {
 }
 
 }  // namespace
+
+// Several signals per sighting: every sample falls in its own sighting's cell, also when the
+// satellites of an epoch lie in different cells and a satellite moves on between epochs, even
+// from the last sighting of one epoch to the first of the next.
+TEST(SkyplotTest, EverySignalOfASightingFallsInItsCell) {
+  struct Sighting {
+    const char* timestamp;
+    const char* satellite;
+    double azimuth, elevation;
+    std::vector<double> cn0;  // one per signal
+  };
+  const std::vector<Sighting> sightings = {
+      {"2024-03-01T00:00:10.000Z", "G01", 100.0, 30.0, {40.0, 42.0, 44.0}},
+      {"2024-03-01T00:00:10.000Z", "G02", 5.0, 30.0, {50.0, 52.0}},
+      {"2024-03-01T00:00:10.000Z", "E03", 5.0, 31.0, {30.0}},
+      {"2024-03-01T00:00:11.000Z", "E03", 300.0, 60.0, {35.0, 37.0}},
+      {"2024-03-01T00:00:11.000Z", "G01", 5.0, 32.0, {46.0, 48.0}},
+      {"2024-03-01T00:00:11.000Z", "G02", 200.0, 80.0, {20.0, 22.0}},
+  };
+  static const char* const kSignals[] = {"S1C", "S2W", "S5Q"};
+  qcn::cn0::SampleSetBuilder builder;
+  for (const Sighting& s : sightings) {
+    builder.begin_epoch(s.timestamp);
+    builder.begin_satellite(s.satellite, s.elevation, s.azimuth);
+    for (std::size_t k = 0; k < s.cn0.size(); ++k) builder.add(kSignals[k], s.cn0[k]);
+  }
+  const qcn::cn0::SampleSet set = builder.finish();
+  AnalysisResult result;
+  qcn::cn0::fill_skyplot(result, set, qcn::cn0::group_samples(set));
+
+  struct Expected {
+    double azimuth_bin, elevation_bin, mean_cn0;
+    std::uint64_t count;
+    std::size_t row, column;
+  };
+  static constexpr Expected kCells[] = {
+      {105.0, 32.5, 42.0, 3, 6, 10},
+      {5.0, 32.5, 45.2, 5, 6, 0},  // G02, E03 and G01 of the second epoch
+      {305.0, 62.5, 36.0, 2, 12, 30},
+      {205.0, 82.5, 21.0, 2, 16, 20},
+  };
+  const auto& points = result.skyplot.heatmap_points;
+  ASSERT_EQ(points.size(), std::size(kCells));
+  for (std::size_t c = 0; c < std::size(kCells); ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_EQ(points[c].azimuth_bin, kCells[c].azimuth_bin);
+    EXPECT_EQ(points[c].elevation_bin, kCells[c].elevation_bin);
+    EXPECT_EQ(points[c].mean_cn0, kCells[c].mean_cn0);
+    EXPECT_EQ(points[c].count, kCells[c].count);
+    EXPECT_EQ(result.heatmap.count_matrix[kCells[c].row][kCells[c].column], kCells[c].count);
+    EXPECT_EQ(result.heatmap.cn0_matrix[kCells[c].row][kCells[c].column], kCells[c].mean_cn0);
+  }
+}

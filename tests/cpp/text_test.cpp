@@ -1,6 +1,7 @@
 // Column extraction, line splitting and number reading of fixed-column text.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -226,18 +227,88 @@ TEST(TextTest, FixedPointFieldsReadAsParseFloatDoes) {
       {"             0", FieldRead::zero},     {"         .5   ", FieldRead::value},
       {"      1.25e+01", FieldRead::other},    {"  1234567890123456", FieldRead::other},
       {"         4x.00", FieldRead::other},    {"           -  ", FieldRead::other},
+      // Fourteen columns with the point in column 10, read a word at a time, against the others.
+      {"  20971438.123", FieldRead::value},    {"112835681.8210", FieldRead::value},
+      {"9999999999.999", FieldRead::value},    {"0000000000.000", FieldRead::zero},
+      {"-999999999.999", FieldRead::value},    {"+999999999.999", FieldRead::value},
+      {"         7.250", FieldRead::value},    {"        -7.250", FieldRead::value},
+      {"        +7.250", FieldRead::value},    {"     -1234.567", FieldRead::value},
+      {"        -0.000", FieldRead::zero},     {"         0.001", FieldRead::value},
+      {"          .125", FieldRead::value},    {"         -.125", FieldRead::value},
+      {"\t       45.250", FieldRead::value},   {"       45.250 ", FieldRead::value},
+      {"  1234 678.123", FieldRead::other},    {" -   12345.678", FieldRead::other},
+      {"     - 123.456", FieldRead::other},    {"     --123.456", FieldRead::other},
+      {"     +-123.456", FieldRead::other},    {"      123-.456", FieldRead::other},
+      {"     12345.6 8", FieldRead::other},    {"     12345.67 ", FieldRead::value},
+      {"     12345.67x", FieldRead::other},    {"     1234:.678", FieldRead::other},
+      {"     1234/.678", FieldRead::other},    {"      \xb1" "234.567", FieldRead::other},
+      {"      1234.\xb5" "67", FieldRead::other},  {"\xb0\xb0\xb0\xb0\xb0\xb0\xb0\xb0\xb0\xb0.\xb0\xb0\xb0", FieldRead::other},
+      {"        1.25e3", FieldRead::other},    {"             .", FieldRead::other},
+      {"\t\t\t\t\t\t\t\t\t\t\t\t\t\t", FieldRead::blank},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.field);
     double value = -1.0;
     const FieldRead outcome = qcn::rinex::read_fixed_point(c.field, value);
     EXPECT_EQ(outcome, c.outcome);
+    // Reading for presence alone agrees with reading the value.
+    const auto parsed = qcn::rinex::parse_float(qcn::rinex::trim(c.field));
+    EXPECT_EQ(qcn::rinex::has_nonzero_value(c.field), parsed.has_value() && *parsed != 0.0);
     if (outcome != FieldRead::value && outcome != FieldRead::zero) continue;
     auto expected = qcn::rinex::parse_float(qcn::rinex::trim(c.field));
     ASSERT_TRUE(expected.has_value());
     EXPECT_EQ(std::signbit(value), std::signbit(*expected));
     EXPECT_EQ(value, *expected);
   }
+}
+
+// Every count of decimals, digits and sign, in fields as wide as RINEX writes them and wider,
+// against the standard library's correctly rounded reading of the same text.
+TEST(TextTest, FixedPointFieldsOfEveryShapeReadAsFromCharsDoes) {
+  using qcn::rinex::FieldRead;
+  static constexpr std::string_view kDigitPatterns[] = {"98765432109876543210987", "00000000000000000000001",
+                                                       "99999999999999999999999", "00000000000000000000000",
+                                                       "10000000000000000000000", "31415926535897932384626"};
+  static constexpr std::string_view kSigns[] = {"", "-", "+"};
+  int fixed_point_reads = 0;
+  for (std::string_view digits : kDigitPatterns) {
+    for (std::size_t decimals = 0; decimals <= 22; ++decimals) {
+      for (std::size_t whole = 0; whole <= 10; ++whole) {
+        if (whole + decimals == 0 || whole + decimals > digits.size()) continue;
+        for (std::string_view sign : kSigns) {
+          std::string number(sign);
+          number += digits.substr(0, whole);
+          if (decimals > 0) {
+            number += '.';
+            number += digits.substr(whole, decimals);
+          }
+          const std::size_t widths[] = {number.size(), 14, 16};
+          for (std::size_t width : widths) {
+            if (width < number.size()) continue;
+            const std::string field = std::string(width - number.size(), ' ') + number;
+            SCOPED_TRACE(field);
+            double value = -1.0;
+            const FieldRead outcome = qcn::rinex::read_fixed_point(field, value);
+            const bool nonzero = digits.substr(0, whole + decimals).find_first_not_of('0') != std::string_view::npos;
+            EXPECT_EQ(qcn::rinex::has_nonzero_value(field), nonzero);
+            if (whole + decimals > 15) {
+              EXPECT_EQ(outcome, FieldRead::other);
+              continue;
+            }
+            std::string_view text = number;
+            if (text.front() == '+') text.remove_prefix(1);
+            double expected = 0.0;
+            ASSERT_EQ(std::from_chars(text.data(), text.data() + text.size(), expected).ec, std::errc());
+            EXPECT_EQ(outcome, expected == 0.0 ? FieldRead::zero : FieldRead::value);
+            EXPECT_EQ(std::signbit(value), std::signbit(expected));
+            EXPECT_EQ(value, expected);
+            ++fixed_point_reads;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(fixed_point_reads, 1000);
 }
 
 TEST(TextTest, ParseFloatRefusesOtherText) {
