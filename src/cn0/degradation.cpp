@@ -156,6 +156,7 @@ class Scanner {
 
   std::vector<Feed> to_feed_;
   SkyLevel sky_level_;
+  bool sky_wanted_ = true;  // the sky's values are gathered at this epoch
   std::vector<GroupSums> groups_;
   std::vector<std::uint32_t> touched_groups_;
 
@@ -209,6 +210,9 @@ void Scanner::scan_epoch(std::uint32_t k) {
     received_[b] = 0;
   }
   const bool nothing_received = timeline_.time_index[k] == kNoTimeIndex;
+  // The sky's strength is learnt now and then, and read only where a band goes on falling.
+  sky_wanted_ = sky_level_.learns_at(timeline_.seconds[k]) ||
+                std::any_of(falling_.begin(), falling_.end(), [](bool f) { return f; });
   if (!nothing_received) take_received(k, stamp);
   take_missing(k, stamp);
   const std::uint8_t degraded = judge_bands(k, stamp, nothing_received);
@@ -258,7 +262,7 @@ void Scanner::take_sample(std::uint32_t i, std::uint32_t s, const Sighting& sigh
   // A band judged degraded watches for its signals to rise together again.
   if ((falling_[b] || losses_[b].active) && received_before_[s]) rises_[b].push_back(cn0 - previous_db_[s]);
   previous_db_[s] = static_cast<float>(cn0);
-  sky_level_.add(series.group, static_cast<float>(cn0));
+  if (sky_wanted_) sky_level_.add(series.group, static_cast<float>(cn0));
   // A spoofer sends L1 whatever else it sends, and every receiver tracks L1: the signs are read there.
   if (series.band == Band::l1) add_to_group(series, cn0);
   double expected = 0.0;

@@ -11,9 +11,8 @@ namespace {
 
 // A group's quartile says something with this many satellites received.
 constexpr std::size_t kMinValues = 4;
-// One quartile per group enters the usual level per period; the level follows the slow change of
-// the sky's mix over about an hour and is usable after a few lessons.
-constexpr double kLearnPeriodS = 120.0;
+// The level follows the slow change of the sky's mix over about an hour and is usable after a few
+// lessons.
 constexpr double kLearnTimeS = 3600.0;
 constexpr std::uint32_t kReadyLessons = 5;
 // A lesson moves the level by at most this much: a moment of unnoticed degradation teaches little.
@@ -25,8 +24,7 @@ SkyLevel::SkyLevel(std::vector<Band> group_band)
     : group_band_(std::move(group_band)),
       values_(group_band_.size()),
       level_db_(group_band_.size(), 0.0f),
-      lessons_(group_band_.size(), 0),
-      last_learnt_s_(group_band_.size(), -1e300) {}
+      lessons_(group_band_.size(), 0) {}
 
 double SkyLevel::quartile(std::uint32_t group) {
   std::vector<float>& values = values_[group];
@@ -48,10 +46,11 @@ double SkyLevel::deficit_db(Band band) {
 }
 
 void SkyLevel::end_epoch(double seconds, std::uint8_t settled_bands) {
+  const bool learning = learns_at(seconds);
+  if (learning) last_learnt_s_ = seconds;
   for (std::uint32_t group : touched_) {
     const auto bit = static_cast<std::uint8_t>(1u << static_cast<unsigned>(group_band_[group]));
-    if ((settled_bands & bit) && values_[group].size() >= kMinValues &&
-        seconds - last_learnt_s_[group] >= kLearnPeriodS - 1e-3) {
+    if (learning && (settled_bands & bit) && values_[group].size() >= kMinValues) {
       const double value = quartile(group);
       std::uint32_t& lessons = lessons_[group];
       ++lessons;
@@ -60,7 +59,6 @@ void SkyLevel::end_epoch(double seconds, std::uint8_t settled_bands) {
       const double step = lessons == 1 ? value - level_db_[group]
                                        : std::clamp(value - level_db_[group], -kMaxStepDb, kMaxStepDb);
       level_db_[group] = static_cast<float>(level_db_[group] + weight * step);
-      last_learnt_s_[group] = seconds;
     }
     values_[group].clear();
   }

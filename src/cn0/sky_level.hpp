@@ -16,6 +16,9 @@ namespace qcn::cn0 {
 
 class SkyLevel {
  public:
+  // One quartile per group enters the usual level per period.
+  static constexpr double kLearnPeriodS = 120.0;
+
   SkyLevel() = default;
   /// group_band: the band of each group.
   explicit SkyLevel(std::vector<Band> group_band);
@@ -31,8 +34,12 @@ class SkyLevel {
   /// over the groups with a usual level and enough satellites); NaN when none can tell.
   double deficit_db(Band band);
 
-  /// Ends the epoch: the groups of the settled bands (band_bit mask) teach their usual level, at
-  /// most once per feed period.
+  /// Whether the groups learn at this epoch (once per learning period): their values are wanted
+  /// then, and at the epochs a band is judged against them.
+  bool learns_at(double seconds) const { return seconds - last_learnt_s_ >= kLearnPeriodS - 1e-3; }
+
+  /// Ends the epoch: when it is one to learn at, the groups of the settled bands (band_bit mask)
+  /// teach their usual level.
   void end_epoch(double seconds, std::uint8_t settled_bands);
 
  private:
@@ -43,7 +50,7 @@ class SkyLevel {
   std::vector<std::uint32_t> touched_;      // groups with values at this epoch
   std::vector<float> level_db_;             // per group: its usual upper quartile
   std::vector<std::uint32_t> lessons_;      // per group: quartiles it learnt from
-  std::vector<double> last_learnt_s_;
+  double last_learnt_s_ = -1e300;
   std::vector<double> deficits_;
 };
 
