@@ -76,6 +76,7 @@ def summary_card(result: Any, name: str = "", style: bool = True) -> str:
     station = result.station_name or ""
     title = _e(name or station or "C/N0 analysis")
     sheet = f"<style>{CARD_STYLE}</style>" if style else ""
+    assessment = _assessment_of(result)
     return f"""{sheet}<div class="card quorlin-summary">
 <div class="headline"><div><div class="score" data-figure="overall">{_number(quality["overall"])}</div>
 <div class="muted">quality score</div></div>
@@ -91,8 +92,8 @@ def summary_card(result: Any, name: str = "", style: bool = True) -> str:
         ("anomaly_count", "C/N0 anomalies", str(result.anomaly_count)),
         ("visibility_anomaly_count", "visibility anomalies", str(result.visibility_anomaly_count)),
     ])}
-{_assessment_line(result)}
-<p{' class="muted"' if _assessment_of(result) is not None else ""}>drop-event verdicts: jamming {_verdict("jamming_detected", result.jamming_detected)} ·
+{_assessment_line(assessment)}
+<p{' class="muted"' if assessment is not None else ""}>drop-event verdicts: jamming {_verdict("jamming_detected", result.jamming_detected)} ·
 spoofing {_verdict("spoofing_detected", result.spoofing_detected)} ·
 interference {_verdict("interference_detected", result.interference_detected)}</p>
 </div>"""
@@ -103,9 +104,8 @@ def _assessment_of(result: Any) -> Any:
     return get() if get is not None else None
 
 
-def _assessment_line(result: Any) -> str:
+def _assessment_line(assessment: Any) -> str:
     """The assessment's verdicts and the share of the file it found degraded, which lead the card."""
-    assessment = _assessment_of(result)
     if assessment is None:
         return ""
     verdicts = " · ".join(f'{kind} {_verdict(f"assessment_{kind}", assessment[f"{kind}_detected"])}'

@@ -60,26 +60,65 @@ std::vector<std::uint16_t> signal_numbers(const SampleSet& set, std::vector<std:
   return number;
 }
 
-/// Each satellite's points in sample order, then stably by time point: the signals of one epoch
-/// keep their order.
+/// One value per sample, gathered per satellite in the order of the satellite's points: in sample
+/// order, then stably by time point where the file did not list its epochs in time order, so the
+/// signals of one epoch keep their order. make(i) gives the value of sample i.
+template <typename Value, typename Make>
+std::vector<std::vector<Value>> in_point_order(const SampleSet& set, const std::vector<std::uint32_t>& point,
+                                               Make&& make) {
+  const std::size_t satellites = set.satellites.size();
+  std::vector<std::vector<Value>> values(satellites);
+  std::vector<std::uint32_t> counts(satellites, 0);
+  for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
+  for (std::size_t s = 0; s < satellites; ++s) values[s].reserve(counts[s]);
+  std::vector<std::uint32_t> last_point(satellites, 0);
+  std::vector<char> unsorted(satellites, 0);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    const std::uint32_t s = set.satellite(i);
+    const std::uint32_t p = point[set.time(i)];
+    // Values of one time point keep their sample order: only a step back in time reorders.
+    if (p < last_point[s]) unsorted[s] = 1;
+    last_point[s] = p;
+    values[s].push_back(make(i));
+  }
+  if (std::find(unsorted.begin(), unsorted.end(), 1) == unsorted.end()) return values;
+  // The time points of the unsorted satellites' samples, in sample order, order their values.
+  std::vector<std::vector<std::uint32_t>> points(satellites);
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    if (unsorted[set.satellite(i)] != 0) points[set.satellite(i)].push_back(point[set.time(i)]);
+  }
+  for (std::size_t s = 0; s < satellites; ++s) {
+    if (unsorted[s] == 0) continue;
+    std::vector<std::uint32_t> order(values[s].size());
+    for (std::uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) { return points[s][x] < points[s][y]; });
+    std::vector<Value> sorted;
+    sorted.reserve(order.size());
+    for (std::uint32_t k : order) sorted.push_back(std::move(values[s][k]));
+    values[s] = std::move(sorted);
+  }
+  return values;
+}
+
 std::vector<result::SatelliteTimeseries> satellite_series(const SampleSet& set, const std::vector<std::uint32_t>& point,
                                                           const std::vector<std::uint16_t>& signal) {
   std::vector<result::SatelliteTimeseries> series(set.satellites.size());
-  std::vector<std::uint32_t> counts(set.satellites.size(), 0);
-  for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
-  for (std::size_t s = 0; s < series.size(); ++s) series[s].cn0_series.reserve(counts[s]);
-  for (std::size_t i = 0; i < set.size(); ++i) {
-    result::SatelliteTimeseries& own = series[set.satellite(i)];
-    if (own.cn0_series.empty()) own.signal = set.signal_text(i);
-    own.cn0_series.push_back({point[set.time(i)], signal[set.samples[i].signal], set.has_look_angles(i), set.cn0(i),
-                              set.elevation(i), set.azimuth(i)});
-  }
-  auto by_time = [](const result::TimeseriesPoint& a, const result::TimeseriesPoint& b) { return a.time < b.time; };
+  std::vector<char> labelled(series.size(), 0);
+  std::vector<std::vector<result::TimeseriesPoint>> points =
+      in_point_order<result::TimeseriesPoint>(set, point, [&](std::size_t i) {
+        // A satellite is labelled with the code of its first sample in file order.
+        const std::uint32_t s = set.satellite(i);
+        if (labelled[s] == 0) {
+          labelled[s] = 1;
+          series[s].signal = set.signal_text(i);
+        }
+        return result::TimeseriesPoint{point[set.time(i)], signal[set.samples[i].signal], set.has_look_angles(i),
+                                       set.cn0(i), set.elevation(i), set.azimuth(i)};
+      });
   for (std::size_t s = 0; s < series.size(); ++s) {
     series[s].satellite = set.satellites[s].id;
     series[s].system = std::string(set.constellations[set.satellites[s].constellation]);
-    auto& points = series[s].cn0_series;
-    if (!std::is_sorted(points.begin(), points.end(), by_time)) std::stable_sort(points.begin(), points.end(), by_time);
+    series[s].cn0_series = std::move(points[s]);
   }
   return series;
 }
@@ -116,22 +155,6 @@ std::vector<std::vector<result::TimeseriesPoint>> constellation_series(const Sam
   return series;
 }
 
-/// Stably by time point, the values of the satellites whose samples are not in time order.
-void sort_like_points(std::vector<std::vector<float>>& expected, const std::vector<char>& unsorted,
-                      const SampleSet& set, const std::vector<std::uint32_t>& point, std::span<const float> expected_db) {
-  std::vector<std::vector<std::pair<std::uint32_t, float>>> values(expected.size());
-  for (std::size_t i = 0; i < set.size(); ++i) {
-    const std::uint32_t s = set.satellite(i);
-    if (unsorted[s] != 0) values[s].emplace_back(point[set.time(i)], expected_db[i]);
-  }
-  for (std::size_t s = 0; s < expected.size(); ++s) {
-    if (unsorted[s] == 0) continue;
-    std::stable_sort(values[s].begin(), values[s].end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    expected[s].clear();
-    for (const auto& value : values[s]) expected[s].push_back(value.second);
-  }
-}
-
 }  // namespace
 
 void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const SampleGroups& groups) {
@@ -160,28 +183,8 @@ void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const
 }
 
 std::vector<std::vector<float>> expected_by_point(const SampleSet& set, std::span<const float> expected_db) {
-  std::vector<std::vector<float>> expected(set.satellites.size());
-  if (expected_db.size() != set.size()) return expected;
-  // The points are made the same way: each satellite's in sample order, then stably by time
-  // point where the file did not list its epochs in time order.
-  std::vector<std::uint32_t> counts(set.satellites.size(), 0);
-  for (std::size_t i = 0; i < set.size(); ++i) ++counts[set.satellite(i)];
-  for (std::size_t s = 0; s < expected.size(); ++s) expected[s].reserve(counts[s]);
-  const std::vector<std::uint32_t> point = time_points_of(set);
-  std::vector<std::uint32_t> last_point(expected.size(), 0);
-  std::vector<char> unsorted(expected.size(), 0);
-  for (std::size_t i = 0; i < set.size(); ++i) {
-    const std::uint32_t s = set.satellite(i);
-    const std::uint32_t p = point[set.time(i)];
-    // Points of one time point keep their sample order: only a step back in time reorders.
-    if (p < last_point[s]) unsorted[s] = 1;
-    last_point[s] = p;
-    expected[s].push_back(expected_db[i]);
-  }
-  if (std::find(unsorted.begin(), unsorted.end(), 1) != unsorted.end()) {
-    sort_like_points(expected, unsorted, set, point, expected_db);
-  }
-  return expected;
+  if (expected_db.size() != set.size()) return std::vector<std::vector<float>>(set.satellites.size());
+  return in_point_order<float>(set, time_points_of(set), [&](std::size_t i) { return expected_db[i]; });
 }
 
 void attach_expected_cn0(result::TimeseriesData& timeseries, const SampleSet& set,
