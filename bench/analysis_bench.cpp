@@ -89,7 +89,8 @@ void report_steps(const Loaded& loaded, const cn0::AnalysisConfig& config, int r
                                        config.assessment};
   std::size_t episodes = 0;
   step("assessment", [&] {
-    const std::optional<result::Assessment> assessed = cn0::assess_reception(assessment);
+    std::vector<std::vector<float>> expected;
+    const std::optional<result::Assessment> assessed = cn0::assess_reception(assessment, &expected);
     episodes = assessed ? assessed->episodes.size() : 0;
   });
   std::printf("episodes %zu\n", episodes);

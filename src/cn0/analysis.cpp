@@ -247,12 +247,7 @@ result::AnalysisResult run_analysis(const AnalysisInput& input) {
   std::vector<std::vector<float>> expected;
   parallel::run_tasks(input.pool, 6, [&](std::size_t step) {
     switch (step) {
-      case 0: {
-        std::vector<float> expected_db;
-        assessed = assess_reception(assessment, &expected_db);
-        expected = expected_by_point(set, expected_db);
-        break;
-      }
+      case 0: assessed = assess_reception(assessment, &expected); break;
       case 1: fill_summary_and_satellite_stats(result, set, groups, figures); break;
       case 2: fill_constellation_stats(result, set, groups, figures); break;
       case 3: fill_timeseries(result, set, groups); break;

@@ -8,6 +8,7 @@
 #include "cn0/expectation.hpp"
 #include "cn0/signal_series.hpp"
 #include "cn0/spoofing_signs.hpp"
+#include "cn0/timeseries.hpp"
 
 namespace qcn::cn0 {
 
@@ -75,7 +76,8 @@ AssessmentHeader assessment_header(const rinex::RinexObsData& observations, cons
   return header;
 }
 
-std::optional<result::Assessment> assess_reception(const AssessmentInput& input, std::vector<float>* expected_db) {
+std::optional<result::Assessment> assess_reception(const AssessmentInput& input,
+                                                   std::vector<std::vector<float>>* expected) {
   const FileEpochs& epochs = *input.epochs;
   if (epochs.times.empty()) return std::nullopt;
   const SampleSet& set = *input.set;
@@ -87,9 +89,12 @@ std::optional<result::Assessment> assess_reception(const AssessmentInput& input,
   const auto stride = static_cast<std::size_t>(std::max(1.0, std::ceil(static_cast<double>(timeline.size()) / kTeachingEpochs)));
   const ModelSamples model_samples{&set, input.by_time, &table, &timeline, stride};
   Expectation expectation = make_expectation(model_samples);
-  const ScanInput scan{&set, input.by_time, &table, &timeline, input.sky, input.settings, bands};
+  const ScanInput scan{&set, input.by_time, &table, &timeline, input.sky, input.settings, bands, expected != nullptr};
   Degradation degradation = scan_degradation(scan, expectation);
-  if (expected_db != nullptr) *expected_db = std::move(degradation.expected_db);
+  if (expected != nullptr) {
+    *expected = degradation.expected_by_satellite.empty() ? expected_by_point(set, degradation.expected_db)
+                                                          : std::move(degradation.expected_by_satellite);
+  }
 
   // Azimuths are real where the elevation model serves: obstructions can be told apart.
   const bool located = std::any_of(expectation.by_elevation.begin(), expectation.by_elevation.end(),

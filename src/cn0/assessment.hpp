@@ -35,9 +35,10 @@ struct AssessmentInput {
 };
 
 /// The assessment, or nothing for a file without epochs or without any C/N0 code of the
-/// analysed systems. expected_db, when given, receives per sample the C/N0 the sample was judged
-/// against (NaN where it had no expectation yet), or nothing without an assessment.
+/// analysed systems. expected, when given, receives per satellite of the samples the C/N0 each of
+/// its points was judged against, in the order of its points (NaN where it had no expectation
+/// yet), or nothing without an assessment.
 std::optional<result::Assessment> assess_reception(const AssessmentInput& input,
-                                                   std::vector<float>* expected_db = nullptr);
+                                                   std::vector<std::vector<float>>* expected = nullptr);
 
 }  // namespace qcn::cn0

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <span>
 #include <utility>
 
+#include "cn0/epoch_list.hpp"
+#include "cn0/sign_sums.hpp"
 #include "cn0/sky_level.hpp"
 
 namespace qcn::cn0 {
@@ -24,11 +27,9 @@ constexpr double kRelearnAfterS = 600.0;
 // A signal unseen this long starts afresh: its satellite set and rose again, or every signal was
 // lost for long.
 constexpr double kNewPassAfterS = 600.0;
-// A group of one system and code needs this many satellites for its spread to say anything.
-constexpr std::uint32_t kMinSignSatellites = 5;
 constexpr float kNaNf = std::numeric_limits<float>::quiet_NaN();
 
-double median_of(std::vector<double>& values) {
+double median_of(std::span<double> values) {
   if (values.empty()) return std::numeric_limits<double>::quiet_NaN();
   auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
   std::nth_element(values.begin(), middle, values.end());
@@ -37,13 +38,17 @@ double median_of(std::vector<double>& values) {
   return 0.5 * (upper + *std::max_element(values.begin(), middle));
 }
 
-/// Sums of one group's values and expectations at one epoch.
-/// Sums of one group's values at one epoch; those with an expectation count for the correlation.
-struct GroupSums {
-  std::uint32_t n = 0;
-  double x = 0.0, xx = 0.0;
-  std::uint32_t expected = 0;
-  double ex = 0.0, exx = 0.0, e = 0.0, ee = 0.0, xe = 0.0;
+/// What the scan keeps of one series, together: every sample reads and writes most of it.
+struct SeriesState {
+  double last_seen_s = -1e300;
+  std::uint32_t present_stamp = 0;  // stamp of the epoch it was last received at
+  float steadiness = 0.0f;          // running share of its satellite's epochs it was received at
+  float previous_db = std::numeric_limits<float>::quiet_NaN();  // its value when last received
+  std::uint32_t satellite = 0;
+  std::uint32_t group = 0;
+  Band band = Band::l1;
+  bool by_elevation = false;  // the elevation model, not the time baseline, gives its expectation
+  bool in_loss = false;       // a member of its band's loss
 };
 
 /// A value waiting for the judgement of its epoch before it may enter its baseline.
@@ -71,7 +76,10 @@ class Scanner {
  private:
   void scan_epoch(std::uint32_t k);
   void take_received(std::uint32_t k, std::uint32_t stamp);
-  void take_sample(std::uint32_t i, std::uint32_t s, const Sighting& sighting, double seconds, std::uint32_t stamp);
+  void take_sample(std::uint32_t s, double cn0, double seconds, std::uint32_t stamp);
+  float judge_sample(std::uint32_t s, const Sighting& sighting, double cn0);
+  void keep_expected(std::uint32_t i, std::uint32_t satellite, float expected);
+  void prepare_expected();
   void take_missing(std::uint32_t k, std::uint32_t stamp);
   void take_missed(std::uint32_t s, std::uint32_t satellite, bool satellite_received, double seconds,
                    std::uint32_t stamp);
@@ -86,9 +94,6 @@ class Scanner {
   void relearn_after_long_holds(std::uint32_t k, std::uint8_t degraded);
   void record(std::uint32_t k, std::uint8_t degraded, bool nothing_received);
   void feed_baselines(std::uint32_t k, std::uint8_t degraded);
-  void finish_signs(std::uint32_t k);
-  void add_to_group(const SignalSeries& series, double cn0);
-  void add_expectation_to_group(const SignalSeries& series, double cn0, double expected);
 
   void touch_satellite(std::uint32_t satellite, std::uint32_t stamp) {
     if (satellite_stamp_[satellite] == stamp) return;
@@ -115,15 +120,12 @@ class Scanner {
   const EpochTimeline& timeline_;
   Expectation& expectation_;
   bool has_sky_ = false;  // the satellites the orbits put above the mask are known
+  bool by_satellite_ = false;  // the expected values are kept per satellite
   double lookback_s_ = kLostLookbackS;
   float steady_weight_ = 0.25f;
 
-  std::vector<std::uint32_t> present_stamp_;  // per series: stamp of the epoch it was last received at
-  std::vector<std::uint8_t> received_before_;  // per series received now: received at the previous epoch too
-  std::vector<double> last_seen_s_;
-  std::vector<float> steadiness_;  // per series: running share of its satellite's epochs it was received at
-  std::vector<float> previous_db_;  // per series: its value at the epoch it was last received
-  std::vector<std::uint8_t> in_loss_;  // per series: a member of its band's loss
+  double falling_db_ = 0.0;  // a drop of half the margin: the signal falls
+  std::vector<SeriesState> state_;
   std::vector<std::uint64_t> loss_counted_;  // per satellite: epoch and band it was last counted in
   std::array<std::uint32_t, kBandCount> loss_satellites_{};  // satellites still lost or low, per band
   std::vector<double> satellite_seen_s_;
@@ -139,26 +141,26 @@ class Scanner {
   std::vector<std::uint32_t> recent_;   // satellites received within the lookback
   std::vector<std::uint32_t> next_recent_;
 
-  std::array<std::vector<double>, kBandCount> drops_;
+  std::array<EpochList<double>, kBandCount> drops_;
   std::array<double, kBandCount> noise_sums_{};
   std::array<bool, kBandCount> drop_known_{};
-  std::array<std::vector<double>, kBandCount> rises_;
+  std::array<EpochList<double>, kBandCount> rises_;
   std::array<bool, kBandCount> falling_{};
   std::array<double, kBandCount> onset_drop_db_{};  // median drop when the band began to fall
   std::array<double, kBandCount> degraded_since_s_{};
   std::array<double, kBandCount> clear_since_s_{};  // start of the band's current clear stretch
   std::uint8_t previous_degraded_ = 0;
   std::uint8_t recovered_ = 0;  // bands whose degradation ended in a common rise at this epoch
+  std::uint8_t watched_ = 0;    // bands falling or lost at the start of the epoch
   std::array<std::uint32_t, kBandCount> received_{};  // signals received at this epoch
   std::array<BandTally, kBandCount> tallies_;
-  std::array<std::vector<std::uint32_t>, kBandCount> steady_before_;  // series received steadily at k - 1
+  std::array<EpochList<std::uint32_t>, kBandCount> steady_before_;  // series received steadily at k - 1
   std::array<Loss, kBandCount> losses_;
 
   std::vector<Feed> to_feed_;
   SkyLevel sky_level_;
   bool sky_wanted_ = true;  // the sky's values are gathered at this epoch
-  std::vector<GroupSums> groups_;
-  std::vector<std::uint32_t> touched_groups_;
+  SignSums signs_;
 
   Degradation out_;
 };
@@ -167,12 +169,23 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
     : in_(input), set_(*input.set), table_(*input.table), timeline_(*input.timeline), expectation_(expectation) {
   const std::size_t series = table_.size();
   const std::size_t satellites = set_.satellites.size();
-  present_stamp_.assign(series, 0);
-  received_before_.assign(series, 0);
-  last_seen_s_.assign(series, -1e300);
-  steadiness_.assign(series, 0.0f);
-  previous_db_.assign(series, kNaNf);
-  in_loss_.assign(series, 0);
+  state_.resize(series);
+  std::array<std::size_t, kBandCount> band_series{};
+  for (std::uint32_t s = 0; s < series; ++s) {
+    const SignalSeries& signal = table_.series[s];
+    state_[s].satellite = signal.satellite;
+    state_[s].group = signal.group;
+    state_[s].band = signal.band;
+    state_[s].by_elevation = expectation_.by_elevation[s] != 0;
+    ++band_series[static_cast<std::size_t>(signal.band)];
+  }
+  for (std::size_t b = 0; b < kBandCount; ++b) {
+    drops_[b].resize(band_series[b]);
+    rises_[b].resize(band_series[b]);
+    steady_before_[b].resize(band_series[b]);
+  }
+  to_feed_.reserve(series);
+  falling_db_ = kFallingShareOfMargin * input.settings.min_drop_db;
   loss_counted_.assign(satellites, 0);
   satellite_seen_s_.assign(satellites, -1e300);
   series_of_satellite_.resize(satellites);
@@ -184,17 +197,41 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
   satellite_signals_.assign(satellites, 0);
   satellite_expected_.assign(satellites, 0);
   azimuth_deg_.assign(satellites, kNaNf);
-  groups_.assign(table_.group_count, {});
+  signs_ = SignSums(table_.group_count);
   has_sky_ = input.sky != nullptr && !input.sky->empty();
   lookback_s_ = std::max(kLostLookbackS, kLostLookbackIntervals * timeline_.interval_s);
   steady_weight_ = static_cast<float>(std::min(1.0, timeline_.interval_s / kSteadyTimeS));
   out_.bands.assign(timeline_.size(), 0);
   out_.signs.assign(timeline_.size(), {});
-  out_.expected_db.assign(set_.size(), kNaNf);
+  if (input.keep_expected) prepare_expected();
   clear_since_s_.fill(-1e300);
   std::vector<Band> group_band(table_.group_count, Band::l1);
   for (const SignalSeries& s : table_.series) group_band[s.group] = s.band;
   sky_level_ = SkyLevel(std::move(group_band));
+}
+
+// Per satellite where the timeline visits the time points in ascending order (a file in time
+// order), else per sample.
+void Scanner::prepare_expected() {
+  std::vector<std::uint32_t> point(set_.timestamps.size());
+  for (std::uint32_t p = 0; p < set_.sorted_times.size(); ++p) point[set_.sorted_times[p]] = p;
+  std::uint32_t next = 0;
+  for (std::uint32_t t : timeline_.time_index) {
+    if (t == kNoTimeIndex) continue;
+    if (point[t] != next) break;
+    ++next;
+  }
+  by_satellite_ = next == set_.timestamps.size();
+  if (!by_satellite_) {
+    out_.expected_db.assign(set_.size(), kNaNf);
+    return;
+  }
+  out_.expected_by_satellite.resize(set_.satellites.size());
+  std::vector<std::uint64_t> counts(set_.satellites.size(), 0);
+  for (const SignalSeries& series : table_.series) counts[series.satellite] += series.samples;
+  for (std::size_t satellite = 0; satellite < counts.size(); ++satellite) {
+    out_.expected_by_satellite[satellite].reserve(counts[satellite]);
+  }
 }
 
 void Scanner::scan_epoch(std::uint32_t k) {
@@ -219,14 +256,22 @@ void Scanner::scan_epoch(std::uint32_t k) {
   if (degraded != 0) record(k, degraded, nothing_received);
   out_.bands[k] = degraded;
   feed_baselines(k, degraded);
-  finish_signs(k);
+  out_.signs[k] = signs_.finish();
 }
 
 // The samples of a satellite follow one another: its own bookkeeping is done once per sighting.
-void Scanner::take_received(std::uint32_t k, std::uint32_t stamp) {
+// Everything a sample calls is inlined into this one loop.
+[[gnu::flatten]] void Scanner::take_received(std::uint32_t k, std::uint32_t stamp) {
   const double seconds = timeline_.seconds[k];
+  // A band judged degraded watches for its signals to rise together again.
+  watched_ = 0;
+  for (Band band : kBands) {
+    const auto b = static_cast<std::size_t>(band);
+    if (falling_[b] || losses_[b].active) watched_ |= band_bit(band);
+  }
   std::uint32_t current = kNoSeries;
   const Sighting* sighting = nullptr;
+  const std::uint32_t* series_of_signal = nullptr;
   in_.by_time->for_each(timeline_.time_index[k], [&](std::uint32_t i) {
     const Cn0Sample& sample = set_.samples[i];
     if (sample.sighting != current) {
@@ -236,69 +281,73 @@ void Scanner::take_received(std::uint32_t k, std::uint32_t stamp) {
       satellite_received_[sighting->satellite] = 1;
       satellite_seen_s_[sighting->satellite] = seconds;
       azimuth_deg_[sighting->satellite] = static_cast<float>(sighting->azimuth);
+      series_of_signal = table_.by_pair.data() + std::size_t{sighting->satellite} * table_.signal_count;
     }
-    const std::uint32_t s = table_.by_pair[std::size_t{sighting->satellite} * table_.signal_count + sample.signal];
-    if (s != kNoSeries && present_stamp_[s] != stamp) take_sample(i, s, *sighting, seconds, stamp);
+    const std::uint32_t s = series_of_signal[sample.signal];
+    float expected = kNaNf;
+    if (s != kNoSeries && state_[s].present_stamp != stamp) {
+      take_sample(s, sample.cn0, seconds, stamp);
+      expected = judge_sample(s, *sighting, sample.cn0);
+    }
+    keep_expected(i, sighting->satellite, expected);
   });
 }
 
-void Scanner::take_sample(std::uint32_t i, std::uint32_t s, const Sighting& sighting, double seconds,
-                          std::uint32_t stamp) {
-  const double cn0 = set_.samples[i].cn0;
-  const SignalSeries& series = table_.series[s];
-  const auto b = static_cast<std::size_t>(series.band);
-  received_before_[s] = present_stamp_[s] + 1 == stamp;
-  present_stamp_[s] = stamp;
+// What each sample was judged against. When the timeline visits the time points in ascending
+// order, the values of a satellite arrive in the order of its points.
+void Scanner::keep_expected(std::uint32_t i, std::uint32_t satellite, float expected) {
+  if (by_satellite_) {
+    out_.expected_by_satellite[satellite].push_back(expected);
+  } else if (!out_.expected_db.empty()) {
+    out_.expected_db[i] = expected;
+  }
+}
+
+// What a received value tells of its signal's steadiness and level, whatever its expectation.
+inline void Scanner::take_sample(std::uint32_t s, double cn0, double seconds, std::uint32_t stamp) {
+  SeriesState& state = state_[s];
+  const auto b = static_cast<std::size_t>(state.band);
+  const bool received_before = state.present_stamp + 1 == stamp;
+  state.present_stamp = stamp;
   ++received_[b];
-  ++satellite_signals_[series.satellite];
-  if (steadiness_[s] >= kSteadyShare && received_before_[s]) {
-    steady_before_[b].push_back(s);
+  ++satellite_signals_[state.satellite];
+  if (received_before && state.steadiness >= kSteadyShare) {
+    steady_before_[b].push(s);
     ++tallies_[b].steady_before;
   }
-  steadiness_[s] += (1.0f - steadiness_[s]) * steady_weight_;
-  if (seconds - last_seen_s_[s] > kNewPassAfterS) expectation_.forget(s);
-  last_seen_s_[s] = seconds;
-  if (expectation_.wants(s, seconds)) to_feed_.push_back({s, static_cast<float>(cn0)});
-  // A band judged degraded watches for its signals to rise together again.
-  if ((falling_[b] || losses_[b].active) && received_before_[s]) rises_[b].push_back(cn0 - previous_db_[s]);
-  previous_db_[s] = static_cast<float>(cn0);
-  if (sky_wanted_) sky_level_.add(series.group, static_cast<float>(cn0));
+  state.steadiness += (1.0f - state.steadiness) * steady_weight_;
+  if (!state.by_elevation) {
+    if (seconds - state.last_seen_s > kNewPassAfterS) expectation_.baseline.forget(s);
+    if (expectation_.baseline.due(s, seconds)) to_feed_.push_back({s, static_cast<float>(cn0)});
+  }
+  state.last_seen_s = seconds;
+  if (received_before && (watched_ & band_bit(state.band))) rises_[b].push(cn0 - state.previous_db);
+  state.previous_db = static_cast<float>(cn0);
+  if (sky_wanted_) sky_level_.add(state.group, static_cast<float>(cn0));
   // A spoofer sends L1 whatever else it sends, and every receiver tracks L1: the signs are read there.
-  if (series.band == Band::l1) add_to_group(series, cn0);
+  if (state.band == Band::l1) signs_.add(state.group, cn0);
+}
+
+// The value against its expectation, where the signal has one; returns the expectation, NaN
+// without one.
+inline float Scanner::judge_sample(std::uint32_t s, const Sighting& sighting, double cn0) {
   double expected = 0.0;
   double noise = 0.0;
-  if (!expectation_.of(s, sighting, expected, noise)) return;
-  out_.expected_db[i] = static_cast<float>(expected);
+  if (!expectation_.of(s, sighting, expected, noise)) return kNaNf;
+  const SeriesState& state = state_[s];
+  const auto b = static_cast<std::size_t>(state.band);
   const double drop = expected - cn0;
-  const double margin = in_.settings.min_drop_db;
-  drops_[b].push_back(drop);
+  drops_[b].push(drop);
   noise_sums_[b] += noise;
   BandTally& tally = tallies_[b];
   ++tally.measured;
-  if (drop >= kFallingShareOfMargin * margin) ++tally.falling;
-  if (drop >= margin && drop >= in_.settings.noise_factor * noise) {
+  if (drop >= falling_db_) ++tally.falling;
+  if (drop >= in_.settings.min_drop_db && drop >= in_.settings.noise_factor * noise) {
     ++tally.low;
-    satellite_bad_[series.satellite] |= band_bit(series.band);
+    satellite_bad_[state.satellite] |= band_bit(state.band);
   }
-  if (series.band == Band::l1) add_expectation_to_group(series, cn0, expected);
-}
-
-void Scanner::add_to_group(const SignalSeries& series, double cn0) {
-  GroupSums& g = groups_[series.group];
-  if (g.n == 0) touched_groups_.push_back(series.group);
-  g.n += 1;
-  g.x += cn0;
-  g.xx += cn0 * cn0;
-}
-
-void Scanner::add_expectation_to_group(const SignalSeries& series, double cn0, double expected) {
-  GroupSums& g = groups_[series.group];
-  g.expected += 1;
-  g.ex += cn0;
-  g.exx += cn0 * cn0;
-  g.e += expected;
-  g.ee += expected * expected;
-  g.xe += cn0 * expected;
+  if (state.band == Band::l1) signs_.add_expected(state.group, cn0, expected);
+  return static_cast<float>(expected);
 }
 
 // Signals missed: held steadily until a moment ago and not received now. Those received steadily
@@ -319,7 +368,7 @@ void Scanner::take_missing(std::uint32_t k, std::uint32_t stamp) {
     // Most satellites deliver every signal they have: nothing of theirs is missing.
     if (satellite_received && satellite_signals_[satellite] == signals.size()) continue;
     for (std::uint32_t s : signals) {
-      if (present_stamp_[s] != stamp) take_missed(s, satellite, satellite_received, seconds, stamp);
+      if (state_[s].present_stamp != stamp) take_missed(s, satellite, satellite_received, seconds, stamp);
     }
   }
   for (std::uint32_t satellite : touched_) {
@@ -331,25 +380,26 @@ void Scanner::take_missed(std::uint32_t s, std::uint32_t satellite, bool satelli
                           std::uint32_t stamp) {
   const Band band = table_.series[s].band;
   const auto b = static_cast<std::size_t>(band);
-  const bool steady = steadiness_[s] >= kSteadyShare;
-  const bool received_before = present_stamp_[s] + 1 == stamp;
+  SeriesState& state = state_[s];
+  const bool steady = state.steadiness >= kSteadyShare;
+  const bool received_before = state.present_stamp + 1 == stamp;
   // With the orbits, a satellite received during a loss of its band without this signal, which it
   // delivered on an earlier pass, joins the loss: the band stays lost as the first satellites set
   // and others rise. Without them no satellite leaves a loss, and none joins.
   Loss& loss = losses_[b];
-  if (has_sky_ && satellite_received && loss.active && !in_loss_[s] && last_seen_s_[s] > -1e300) {
+  if (has_sky_ && satellite_received && loss.active && !state.in_loss && state.last_seen_s > -1e300) {
     loss.members.push_back(s);
-    in_loss_[s] = 1;
+    state.in_loss = true;
   }
   // A signal missing while its satellite is received was not held: its steadiness decays.
-  if (satellite_received) steadiness_[s] -= steadiness_[s] * steady_weight_;
-  if (!steady || seconds - last_seen_s_[s] > lookback_s_) return;
+  if (satellite_received) state.steadiness -= state.steadiness * steady_weight_;
+  if (!steady || seconds - state.last_seen_s > lookback_s_) return;
   touch_satellite(satellite, stamp);
   satellite_expected_[satellite] = 1;
   ++tallies_[b].lost;
   satellite_bad_[satellite] |= band_bit(band);
   if (received_before) {
-    steady_before_[b].push_back(s);
+    steady_before_[b].push(s);
     ++tallies_[b].steady_before;
     ++tallies_[b].lost_at_once;
     satellite_lost_[satellite] |= band_bit(band);
@@ -376,11 +426,11 @@ std::uint32_t Scanner::mark_still_lost(Band band, std::uint32_t k, std::uint32_t
   for (std::uint32_t s : loss.members) {
     const std::uint32_t satellite = table_.series[s].satellite;
     if (satellite_set(satellite, k)) {
-      in_loss_[s] = 0;
+      state_[s].in_loss = false;
       continue;
     }
     loss.members[kept++] = s;
-    if (present_stamp_[s] == stamp) {
+    if (state_[s].present_stamp == stamp) {
       // Received again, but still far below its expectation (of elevation: a level held from before
       // the loss no longer says so): the loss is not over for it.
       if (has_sky && satellite_stamp_[satellite] == stamp && (satellite_bad_[satellite] & band_bit(band))) {
@@ -420,7 +470,7 @@ void Scanner::count_satellites() {
 }
 
 double Scanner::median_drop(std::size_t b) {
-  if (!drop_known_[b]) tallies_[b].median_drop_db = median_of(drops_[b]);
+  if (!drop_known_[b]) tallies_[b].median_drop_db = median_of(drops_[b].values());
   drop_known_[b] = true;
   return tallies_[b].median_drop_db;
 }
@@ -428,7 +478,7 @@ double Scanner::median_drop(std::size_t b) {
 bool Scanner::rising(std::size_t b) {
   BandTally& tally = tallies_[b];
   tally.compared = static_cast<std::uint32_t>(rises_[b].size());
-  tally.median_rise_db = median_of(rises_[b]);
+  tally.median_rise_db = median_of(rises_[b].values());
   return rises_together(tally, in_.settings);
 }
 
@@ -494,15 +544,15 @@ void Scanner::start_loss(Band band) {
   Loss& loss = losses_[b];
   loss.active = true;
   loss.held_before = tallies_[b].steady_before;
-  for (std::uint32_t s : steady_before_[b]) {
+  for (std::uint32_t s : steady_before_[b].values()) {
     loss.members.push_back(s);
-    in_loss_[s] = 1;
+    state_[s].in_loss = true;
   }
 }
 
 void Scanner::end_loss(Band band, bool risen) {
   Loss& loss = losses_[static_cast<std::size_t>(band)];
-  for (std::uint32_t s : loss.members) in_loss_[s] = 0;
+  for (std::uint32_t s : loss.members) state_[s].in_loss = false;
   loss.members.clear();
   loss.active = false;
   if (risen) recovered_ |= band_bit(band);
@@ -572,36 +622,6 @@ void Scanner::feed_baselines(std::uint32_t k, std::uint8_t degraded) {
   }
   to_feed_.clear();
   sky_level_.end_epoch(seconds, settled);
-}
-
-// The spread over every L1 value of a group; the correlation over those with an expectation, NaN
-// where too few have one.
-void Scanner::finish_signs(std::uint32_t k) {
-  double spread = 0.0, spread_weight = 0.0, dependence = 0.0, dependence_weight = 0.0;
-  for (std::uint32_t group : touched_groups_) {
-    GroupSums& g = groups_[group];
-    if (g.n >= kMinSignSatellites) {
-      const double n = g.n;
-      spread += n * std::sqrt(std::max(g.xx / n - (g.x / n) * (g.x / n), 0.0));
-      spread_weight += n;
-    }
-    if (g.expected >= kMinSignSatellites) {
-      const double n = g.expected;
-      const double var_x = std::max(g.exx / n - (g.ex / n) * (g.ex / n), 0.0);
-      const double var_e = std::max(g.ee / n - (g.e / n) * (g.e / n), 0.0);
-      const double cov = g.xe / n - (g.ex / n) * (g.e / n);
-      // Values that do not vary at all follow nothing.
-      dependence += n * (var_x > 1e-6 && var_e > 1e-6 ? cov / std::sqrt(var_x * var_e) : 0.0);
-      dependence_weight += n;
-    }
-    g = {};
-  }
-  touched_groups_.clear();
-  if (spread_weight > 0.0) {
-    out_.signs[k].spread_db = static_cast<float>(spread / spread_weight);
-    out_.signs[k].bands = band_bit(Band::l1);
-  }
-  if (dependence_weight > 0.0) out_.signs[k].dependence = static_cast<float>(dependence / dependence_weight);
 }
 
 }  // namespace

@@ -102,7 +102,11 @@ struct Degradation {
   std::vector<DegradedEpoch> epochs;
   std::vector<SatelliteMark> marks;
   std::vector<EpochSigns> signs;  // per timeline epoch
-  std::vector<float> expected_db;  // per sample: the C/N0 expected when it was judged; NaN without one
+  // The C/N0 each sample was judged against, NaN without an expectation (when asked for): per
+  // satellite in the order of its points where the file lists its epochs in time order, else per
+  // sample and expected_by_satellite empty.
+  std::vector<std::vector<float>> expected_by_satellite;
+  std::vector<float> expected_db;
 };
 
 struct ScanInput {
@@ -113,6 +117,7 @@ struct ScanInput {
   const PredictedSky* sky = nullptr;  // rows by file epoch; empty without navigation data
   AssessmentSettings settings;
   std::uint8_t recorded_bands = 0;  // bands the receiver records: all lost when nothing is received
+  bool keep_expected = false;       // the values each sample was judged against are wanted
 };
 
 /// Judges every epoch of the timeline in time order, feeding the time baselines as it goes with

@@ -34,11 +34,6 @@ struct Expectation {
   void forget(std::uint32_t series) {
     if (!by_elevation[series]) baseline.forget(series);
   }
-
-  /// Whether the time baseline serves the series and takes a value of it at this time.
-  bool wants(std::uint32_t series, double seconds) const {
-    return !by_elevation[series] && baseline.due(series, seconds);
-  }
 };
 
 /// Elevation model for every series whose samples mostly carry look angles, fitted from the

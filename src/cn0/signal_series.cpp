@@ -8,6 +8,20 @@ namespace {
 
 constexpr std::uint32_t kUnseen = static_cast<std::uint32_t>(-2);
 
+/// Numbers the series of a satellite's signal met for the first time; kNoSeries for a code
+/// without a known band. `groups`: per system letter and signal, the group's number.
+std::uint32_t add_series(SeriesTable& table, std::vector<std::uint32_t>& groups, const SampleSet& set,
+                         std::uint32_t satellite, std::uint32_t signal) {
+  const SampleSatellite& seen = set.satellites[satellite];
+  const char system = seen.id.empty() ? 'G' : seen.id.front();
+  Band band = Band::l1;
+  if (!band_of(system, set.signals[signal], band)) return kNoSeries;
+  std::uint32_t& group = groups[static_cast<unsigned char>(system) * set.signals.size() + signal];
+  if (group == kNoSeries) group = table.group_count++;
+  table.series.push_back({satellite, signal, group, band, 0, 0});
+  return static_cast<std::uint32_t>(table.series.size() - 1);
+}
+
 }  // namespace
 
 SeriesTable number_series(const SampleSet& set) {
@@ -15,25 +29,25 @@ SeriesTable number_series(const SampleSet& set) {
   table.signal_count = static_cast<std::uint32_t>(set.signals.size());
   table.by_pair.assign(set.satellites.size() * set.signals.size(), kUnseen);
   std::vector<std::uint32_t> groups(256 * set.signals.size(), kNoSeries);  // system letter * signals
-  for (std::size_t i = 0; i < set.size(); ++i) {
-    std::uint32_t& entry = table.by_pair[std::size_t{set.satellite(i)} * table.signal_count + set.samples[i].signal];
-    if (entry == kUnseen) {
-      const SampleSatellite& satellite = set.satellites[set.satellite(i)];
-      const char system = satellite.id.empty() ? 'G' : satellite.id.front();
-      Band band = Band::l1;
-      if (!band_of(system, set.signals[set.samples[i].signal], band)) {
-        entry = kNoSeries;
-        continue;
-      }
-      std::uint32_t& group = groups[static_cast<unsigned char>(system) * set.signals.size() + set.samples[i].signal];
-      if (group == kNoSeries) group = table.group_count++;
-      entry = static_cast<std::uint32_t>(table.series.size());
-      table.series.push_back({set.satellite(i), set.samples[i].signal, group, band, 0, 0});
+  // The samples of a sighting follow one another: its satellite and look angles are read once.
+  std::uint32_t current = static_cast<std::uint32_t>(-1);
+  std::uint32_t satellite = 0;
+  std::uint32_t* series_of_signal = nullptr;
+  std::uint64_t located = 0;
+  for (const Cn0Sample& sample : set.samples) {
+    if (sample.sighting != current) {
+      current = sample.sighting;
+      const Sighting& sighting = set.sightings[current];
+      satellite = sighting.satellite;
+      series_of_signal = table.by_pair.data() + std::size_t{satellite} * table.signal_count;
+      located = has_look_angles(sighting) ? 1 : 0;
     }
+    std::uint32_t& entry = series_of_signal[sample.signal];
+    if (entry == kUnseen) entry = add_series(table, groups, set, satellite, sample.signal);
     if (entry == kNoSeries) continue;
     SignalSeries& series = table.series[entry];
     ++series.samples;
-    if (has_look_angles(set.sighting_of(i))) ++series.located;
+    series.located += located;
   }
   for (std::uint32_t& entry : table.by_pair) {
     if (entry == kUnseen) entry = kNoSeries;

@@ -28,20 +28,19 @@ TimeBaseline::TimeBaseline(std::size_t series_count, double interval_s, const Ba
   capacity_ = std::max<std::uint32_t>(2, static_cast<std::uint32_t>(slots) & ~1u);
   windows_.resize(series_count);
   rings_.assign(series_count * capacity_, 0.0f);
-  ready_.assign(series_count, 0);
-  level_db_.assign(series_count, 0.0f);
-  noise_db_.assign(series_count, static_cast<float>(kStartDeviationDb * kDeviationToNoise));
-  mean_deviation_db_.assign(series_count, kStartDeviationDb);
-  last_fed_s_.assign(series_count, -1e300);
+  Level start;
+  start.noise_db = static_cast<float>(kStartDeviationDb * kDeviationToNoise);
+  start.mean_deviation_db = kStartDeviationDb;
+  levels_.assign(series_count, start);
 }
 
 void TimeBaseline::forget(std::uint32_t series) {
   windows_[series] = Window{};
-  last_fed_s_[series] = -1e300;
-  ready_[series] = 0;
+  levels_[series].last_fed_s = -1e300;
+  levels_[series].ready = false;
 }
 
-void TimeBaseline::push(Window& window, float* ring, float value) {
+void TimeBaseline::push(Window& window, float* ring, float value) const {
   const std::uint32_t half = capacity_ / 2;
   // The value half a window back moves to the older half; the one a window back leaves.
   if (window.stored == capacity_) window.older_sum -= ring[window.head];
@@ -56,8 +55,7 @@ void TimeBaseline::push(Window& window, float* ring, float value) {
   if (window.stored < capacity_) ++window.stored;
 }
 
-void TimeBaseline::update_level(std::uint32_t series, double seconds) {
-  const Window& window = windows_[series];
+void TimeBaseline::update_level(Level& out, const Window& window, double seconds) const {
   const std::uint32_t half = capacity_ / 2;
   const std::uint32_t newer_count = std::min(window.stored, half);
   const std::uint32_t older_count = window.stored - newer_count;
@@ -67,28 +65,29 @@ void TimeBaseline::update_level(std::uint32_t series, double seconds) {
     // The halves' centres lie half a window apart and the newer one a quarter window back.
     level += std::clamp(0.5 * (newer - window.older_sum / older_count), -kMaxTrendDb, kMaxTrendDb);
   }
-  level_db_[series] = static_cast<float>(level);
-  ready_[series] = window.stored >= kMinValues && seconds - window.first_fed_s >= timing_.ready_after_s;
+  out.level_db = static_cast<float>(level);
+  out.ready = window.stored >= kMinValues && seconds - window.first_fed_s >= timing_.ready_after_s;
 }
 
 void TimeBaseline::feed(std::uint32_t series, double seconds, double cn0_dbhz) {
   if (!std::isfinite(cn0_dbhz)) return;
   Window& window = windows_[series];
+  Level& level = levels_[series];
   double value = cn0_dbhz;
   if (window.stored > 0) {
-    const double limit = kClip * noise_db_[series];
-    const double deviation = std::clamp(cn0_dbhz - level_db_[series], -limit, limit);
-    value = level_db_[series] + deviation;
-    if (ready_[series]) {
-      mean_deviation_db_[series] += static_cast<float>((std::fabs(deviation) - mean_deviation_db_[series]) * kDeviationWeight);
-      noise_db_[series] = static_cast<float>(std::max(mean_deviation_db_[series] * kDeviationToNoise, kMinNoiseDb));
+    const double limit = kClip * level.noise_db;
+    const double deviation = std::clamp(cn0_dbhz - level.level_db, -limit, limit);
+    value = level.level_db + deviation;
+    if (level.ready) {
+      level.mean_deviation_db += static_cast<float>((std::fabs(deviation) - level.mean_deviation_db) * kDeviationWeight);
+      level.noise_db = static_cast<float>(std::max(level.mean_deviation_db * kDeviationToNoise, kMinNoiseDb));
     }
   } else {
     window.first_fed_s = seconds;
   }
-  last_fed_s_[series] = seconds;
+  level.last_fed_s = seconds;
   push(window, rings_.data() + std::size_t{series} * capacity_, static_cast<float>(value));
-  update_level(series, seconds);
+  update_level(level, window, seconds);
 }
 
 }  // namespace qcn::cn0

@@ -25,16 +25,16 @@ class TimeBaseline {
   TimeBaseline(std::size_t series_count, double interval_s, const BaselineTiming& timing = {});
 
   /// Whether the series has enough history for an expectation.
-  bool ready(std::uint32_t series) const { return ready_[series] != 0; }
+  bool ready(std::uint32_t series) const { return levels_[series].ready; }
   /// The expected C/N0 of a ready series, dB-Hz.
-  double expected(std::uint32_t series) const { return level_db_[series]; }
+  double expected(std::uint32_t series) const { return levels_[series].level_db; }
   /// The series' scatter around its expectation, dB.
-  double noise(std::uint32_t series) const { return noise_db_[series]; }
+  double noise(std::uint32_t series) const { return levels_[series].noise_db; }
 
   /// Whether a value of the series at this time (seconds from the file's start) would enter its
   /// history: one per feed period.
   bool due(std::uint32_t series, double seconds) const {
-    return seconds - last_fed_s_[series] >= feed_period_s_ - kEarlyS;
+    return seconds - levels_[series].last_fed_s >= feed_period_s_ - kEarlyS;
   }
   /// Adds a value to the history of the series (values in time order).
   void feed(std::uint32_t series, double seconds, double cn0_dbhz);
@@ -55,20 +55,24 @@ class TimeBaseline {
     double first_fed_s = 0.0;
   };
 
-  void push(Window& window, float* ring, float value);
-  void update_level(std::uint32_t series, double seconds);
+  /// What every sample reads of a series, together.
+  struct Level {
+    double last_fed_s = -1e300;
+    float level_db = 0.0f;
+    float noise_db = 0.0f;
+    float mean_deviation_db = 0.0f;  // running mean of |value - level|
+    bool ready = false;
+  };
+
+  void push(Window& window, float* ring, float value) const;
+  void update_level(Level& level, const Window& window, double seconds) const;
 
   BaselineTiming timing_;
   double feed_period_s_ = 120.0;
   std::uint32_t capacity_ = 2;  // ring size, even: two halves
   std::vector<Window> windows_;
   std::vector<float> rings_;  // capacity_ values per series
-  // What every sample reads, kept apart from the windows.
-  std::vector<std::uint8_t> ready_;
-  std::vector<float> level_db_;
-  std::vector<float> noise_db_;
-  std::vector<float> mean_deviation_db_;  // running mean of |value - level|
-  std::vector<double> last_fed_s_;
+  std::vector<Level> levels_;  // kept apart from the windows
 };
 
 }  // namespace qcn::cn0

@@ -62,10 +62,11 @@ std::vector<std::uint16_t> signal_numbers(const SampleSet& set, std::vector<std:
 
 /// One value per sample, gathered per satellite in the order of the satellite's points: in sample
 /// order, then stably by time point where the file did not list its epochs in time order, so the
-/// signals of one epoch keep their order. make(i) gives the value of sample i.
-template <typename Value, typename Make>
+/// signals of one epoch keep their order. append(values, begin, end) appends the values of the
+/// samples [begin, end), all of one sighting.
+template <typename Value, typename Append>
 std::vector<std::vector<Value>> in_point_order(const SampleSet& set, const std::vector<std::uint32_t>& point,
-                                               Make&& make) {
+                                               Append&& append) {
   const std::size_t satellites = set.satellites.size();
   std::vector<std::vector<Value>> values(satellites);
   std::vector<std::uint32_t> counts(satellites, 0);
@@ -73,13 +74,18 @@ std::vector<std::vector<Value>> in_point_order(const SampleSet& set, const std::
   for (std::size_t s = 0; s < satellites; ++s) values[s].reserve(counts[s]);
   std::vector<std::uint32_t> last_point(satellites, 0);
   std::vector<char> unsorted(satellites, 0);
-  for (std::size_t i = 0; i < set.size(); ++i) {
-    const std::uint32_t s = set.satellite(i);
-    const std::uint32_t p = point[set.time(i)];
+  // The samples of a sighting follow one another: its satellite and time point are read once.
+  std::size_t begin = 0;
+  for (std::size_t i = 1; i <= set.size(); ++i) {
+    if (i < set.size() && set.samples[i].sighting == set.samples[begin].sighting) continue;
+    const Sighting& sighting = set.sighting_of(begin);
+    const std::uint32_t s = sighting.satellite;
+    const std::uint32_t p = point[sighting.time];
     // Values of one time point keep their sample order: only a step back in time reorders.
     if (p < last_point[s]) unsorted[s] = 1;
     last_point[s] = p;
-    values[s].push_back(make(i));
+    append(values[s], begin, i);
+    begin = i;
   }
   if (std::find(unsorted.begin(), unsorted.end(), 1) == unsorted.end()) return values;
   // The time points of the unsorted satellites' samples, in sample order, order their values.
@@ -105,15 +111,18 @@ std::vector<result::SatelliteTimeseries> satellite_series(const SampleSet& set, 
   std::vector<result::SatelliteTimeseries> series(set.satellites.size());
   std::vector<char> labelled(series.size(), 0);
   std::vector<std::vector<result::TimeseriesPoint>> points =
-      in_point_order<result::TimeseriesPoint>(set, point, [&](std::size_t i) {
+      in_point_order<result::TimeseriesPoint>(set, point, [&](std::vector<result::TimeseriesPoint>& out,
+                                                               std::size_t begin, std::size_t end) {
+        const Sighting& sighting = set.sighting_of(begin);
         // A satellite is labelled with the code of its first sample in file order.
-        const std::uint32_t s = set.satellite(i);
-        if (labelled[s] == 0) {
-          labelled[s] = 1;
-          series[s].signal = set.signal_text(i);
+        if (labelled[sighting.satellite] == 0) {
+          labelled[sighting.satellite] = 1;
+          series[sighting.satellite].signal = set.signal_text(begin);
         }
-        return result::TimeseriesPoint{point[set.time(i)], signal[set.samples[i].signal], set.has_look_angles(i),
-                                       set.cn0(i), set.elevation(i), set.azimuth(i)};
+        for (std::size_t i = begin; i < end; ++i) {
+          out.push_back({point[sighting.time], signal[set.samples[i].signal], sighting.has_look_angles != 0,
+                         set.samples[i].cn0, sighting.elevation, sighting.azimuth});
+        }
       });
   for (std::size_t s = 0; s < series.size(); ++s) {
     series[s].satellite = set.satellites[s].id;
@@ -184,7 +193,9 @@ void fill_timeseries(result::AnalysisResult& result, const SampleSet& set, const
 
 std::vector<std::vector<float>> expected_by_point(const SampleSet& set, std::span<const float> expected_db) {
   if (expected_db.size() != set.size()) return std::vector<std::vector<float>>(set.satellites.size());
-  return in_point_order<float>(set, time_points_of(set), [&](std::size_t i) { return expected_db[i]; });
+  return in_point_order<float>(set, time_points_of(set), [&](std::vector<float>& out, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) out.push_back(expected_db[i]);
+  });
 }
 
 void attach_expected_cn0(result::TimeseriesData& timeseries, const SampleSet& set,

@@ -262,5 +262,51 @@ TEST(AssessmentTest, NothingToAssessWithoutEpochsOrCn0) {
   EXPECT_DOUBLE_EQ(a->degraded_share, 1.0);
 }
 
+/// The expected values of a one-satellite file whose epochs are listed in `order` (epoch numbers,
+/// 30 s apart; a number listed twice is the same timestamp written twice).
+std::vector<std::vector<float>> expected_of(const std::vector<std::size_t>& order) {
+  SampleSetBuilder builder;
+  FileEpochs epochs;
+  for (std::size_t k : order) {
+    const rinex::EpochTime time = time_after(kStart, kInterval * k);
+    builder.begin_epoch(time);
+    builder.begin_satellite("G05", 45.0, 0.0);
+    builder.add("S1C", 40.0 + 0.1 * static_cast<double>(k % 3));
+    epochs.times.push_back(time);
+    epochs.time_index.push_back(builder.epoch_time());
+  }
+  const SampleSet set = builder.finish();
+  const SampleGroups groups = group_samples(set);
+  const PredictedSky sky;
+  AssessmentInput input{&set, &groups.by_time, &epochs, &sky, AssessmentHeader{0, kInterval}, nullptr, {}};
+  std::vector<std::vector<float>> expected;
+  assess_reception(input, &expected);
+  return expected;
+}
+
+TEST(AssessmentTest, ExpectedValuesComeInTheOrderOfEachSatellitesPoints) {
+  std::vector<std::size_t> in_order(40);
+  for (std::size_t k = 0; k < in_order.size(); ++k) in_order[k] = k;
+  std::vector<std::size_t> repeated = in_order;  // epoch 30 written again at the end
+  repeated.push_back(30);
+  std::vector<std::size_t> late = in_order;  // epochs 30 to 39 written before 20 to 29
+  std::rotate(late.begin() + 20, late.begin() + 30, late.end());
+  for (const auto& [name, order, points] :
+       {std::tuple{"in order", in_order, 40u}, std::tuple{"a timestamp twice", repeated, 41u},
+        std::tuple{"a block late", late, 40u}}) {
+    SCOPED_TRACE(name);
+    const std::vector<std::vector<float>> expected = expected_of(order);
+    ASSERT_EQ(expected.size(), 1u);
+    ASSERT_EQ(expected[0].size(), points);
+    EXPECT_TRUE(std::isnan(expected[0][0]));  // no history yet
+    EXPECT_NEAR(expected[0][19], 40.1, 0.2);  // judged once the baseline is ready
+  }
+  // The second value at the repeated timestamp, next to the first, is never judged.
+  const std::vector<std::vector<float>> twice = expected_of(repeated);
+  EXPECT_FALSE(std::isnan(twice[0][30]));
+  EXPECT_TRUE(std::isnan(twice[0][31]));
+  EXPECT_FALSE(std::isnan(twice[0][32]));
+}
+
 }  // namespace
 }  // namespace qcn::cn0
