@@ -124,7 +124,9 @@ class Scanner {
   double lookback_s_ = kLostLookbackS;
   float steady_weight_ = 0.25f;
 
-  double falling_db_ = 0.0;  // a drop of half the margin: the signal falls
+  double min_drop_db_ = 0.0;  // the margin
+  double falling_db_ = 0.0;   // a drop of half the margin: the signal falls
+  double noise_factor_ = 0.0;
   std::vector<SeriesState> state_;
   std::vector<std::uint64_t> loss_counted_;  // per satellite: epoch and band it was last counted in
   std::array<std::uint32_t, kBandCount> loss_satellites_{};  // satellites still lost or low, per band
@@ -185,7 +187,9 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
     steady_before_[b].resize(band_series[b]);
   }
   to_feed_.reserve(series);
-  falling_db_ = kFallingShareOfMargin * input.settings.min_drop_db;
+  min_drop_db_ = input.settings.min_drop_db;
+  falling_db_ = kFallingShareOfMargin * min_drop_db_;
+  noise_factor_ = input.settings.noise_factor;
   loss_counted_.assign(satellites, 0);
   satellite_seen_s_.assign(satellites, -1e300);
   series_of_satellite_.resize(satellites);
@@ -342,7 +346,7 @@ inline float Scanner::judge_sample(std::uint32_t s, const Sighting& sighting, do
   BandTally& tally = tallies_[b];
   ++tally.measured;
   if (drop >= falling_db_) ++tally.falling;
-  if (drop >= in_.settings.min_drop_db && drop >= in_.settings.noise_factor * noise) {
+  if (drop >= min_drop_db_ && drop >= noise_factor_ * noise) {
     ++tally.low;
     satellite_bad_[state.satellite] |= band_bit(state.band);
   }

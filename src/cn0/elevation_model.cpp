@@ -129,14 +129,20 @@ void ElevationModel::gather_lessons(const ModelSamples& samples) {
   for (std::size_t s = 0; s < table.size(); ++s) located[s] = 2 * table.series[s].located >= table.series[s].samples;
   rows_ = (timeline.size() + samples.stride - 1) / samples.stride;
   lessons_.clear();
+  std::size_t room = 0;
+  for (std::size_t row = 0; row < rows_; ++row) {
+    const std::uint32_t time = timeline.time_index[row * samples.stride];
+    if (time != kNoTimeIndex) room += samples.by_time->count(time);
+  }
+  lessons_.reserve(room);
   for (std::size_t row = 0; row < rows_; ++row) {
     const std::uint32_t time = timeline.time_index[row * samples.stride];
     if (time == kNoTimeIndex) continue;
     samples.by_time->for_each(time, [&](std::uint32_t i) {
-      const std::uint32_t series = table.of(set, i);
-      if (series == kNoSeries || !located[series]) return;
       const Sighting& sighting = set.sighting_of(i);
       if (!has_look_angles(sighting)) return;
+      const std::uint32_t series = table.by_pair[std::size_t{sighting.satellite} * table.signal_count + set.samples[i].signal];
+      if (series == kNoSeries || !located[series]) return;
       Lesson lesson;
       lesson.cn0_dbhz = static_cast<float>(set.cn0(i));
       lesson.series = series;
@@ -188,7 +194,7 @@ void ElevationModel::drop_spoofed_lessons() {
   });
 }
 
-double ElevationModel::expected(const Lesson& lesson) const {
+inline double ElevationModel::expected(const Lesson& lesson) const {
   double value = between(shape_db_.data() + series_group_[lesson.series] * kElevationBins, lesson.low, lesson.fraction) +
                  offset_db_[lesson.series];
   if (!bend_db_.empty()) value += between(bend_db_.data() + lesson.series * kElevationBins, lesson.low, lesson.fraction);
@@ -197,7 +203,7 @@ double ElevationModel::expected(const Lesson& lesson) const {
 
 // A signal that does not share the fall of its band (a satellite clear of an obstruction that
 // lowers the others) keeps its value.
-double ElevationModel::corrected(const Lesson& lesson) const {
+inline double ElevationModel::corrected(const Lesson& lesson) const {
   const double cn0 = lesson.cn0_dbhz;
   if (common_fall_db_.empty() || !ready(lesson.series)) return cn0;
   const double fall = common_fall_db_[lesson.row * kBandCount + lesson.band];

@@ -74,8 +74,9 @@ class ElevationModel {
   bool measure_common_falls();
   void fit_series_bends();
   double bend_at(std::uint32_t series, double elevation_deg) const;
-  double expected(const Lesson& lesson) const;
-  double corrected(const Lesson& lesson) const;
+  // Read for every lesson in every pass: kept inline.
+  [[gnu::always_inline]] double expected(const Lesson& lesson) const;
+  [[gnu::always_inline]] double corrected(const Lesson& lesson) const;
   double shape_at(std::uint32_t group, double elevation_deg) const;
 
   std::vector<Lesson> lessons_;
