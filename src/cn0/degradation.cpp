@@ -217,15 +217,7 @@ Scanner::Scanner(const ScanInput& input, Expectation& expectation)
 // Per satellite where the timeline visits the time points in ascending order (a file in time
 // order), else per sample.
 void Scanner::prepare_expected() {
-  std::vector<std::uint32_t> point(set_.timestamps.size());
-  for (std::uint32_t p = 0; p < set_.sorted_times.size(); ++p) point[set_.sorted_times[p]] = p;
-  std::uint32_t next = 0;
-  for (std::uint32_t t : timeline_.time_index) {
-    if (t == kNoTimeIndex) continue;
-    if (point[t] != next) break;
-    ++next;
-  }
-  by_satellite_ = next == set_.timestamps.size();
+  by_satellite_ = set_.sorted_times.size() == set_.timestamps.size() && visits_times_in_order(timeline_, set_.sorted_times);
   if (!by_satellite_) {
     out_.expected_db.assign(set_.size(), kNaNf);
     return;

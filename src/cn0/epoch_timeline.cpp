@@ -5,6 +5,20 @@
 
 namespace qcn::cn0 {
 
+bool visits_times_in_order(const EpochTimeline& timeline, std::span<const std::uint32_t> sorted_times) {
+  std::vector<std::uint32_t> rank(sorted_times.size(), kNoTimeIndex);
+  for (std::uint32_t r = 0; r < sorted_times.size(); ++r) {
+    if (sorted_times[r] < rank.size()) rank[sorted_times[r]] = r;
+  }
+  std::uint32_t next = 0;
+  for (std::uint32_t t : timeline.time_index) {
+    if (t == kNoTimeIndex) continue;
+    if (t >= rank.size() || rank[t] != next) return false;
+    ++next;
+  }
+  return next == sorted_times.size();
+}
+
 double nominal_interval(const std::vector<double>& seconds, double header_interval_s) {
   std::vector<double> spacings;
   spacings.reserve(seconds.size());

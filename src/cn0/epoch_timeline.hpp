@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "rinex/epoch_time.hpp"
@@ -34,6 +35,10 @@ struct EpochTimeline {
 /// The timeline of a file; time_count is the number of SampleSet time indices and
 /// header_interval_s the header's interval (0 when absent).
 EpochTimeline make_timeline(const FileEpochs& epochs, std::size_t time_count, double header_interval_s);
+
+/// Whether the timeline visits every time index once, in ascending time: sorted_times lists the
+/// time indices in ascending time (a file in time order passes).
+bool visits_times_in_order(const EpochTimeline& timeline, std::span<const std::uint32_t> sorted_times);
 
 /// The nominal spacing of epochs: the median of the positive spacings, else the header's
 /// interval, else 1 s.

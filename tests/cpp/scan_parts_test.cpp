@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cn0/epoch_list.hpp"
+#include "cn0/epoch_timeline.hpp"
 #include "cn0/samples.hpp"
 #include "cn0/sign_sums.hpp"
 #include "cn0/signal_series.hpp"
@@ -73,6 +74,31 @@ TEST(EpochList, KeepsAtMostItsRoomAndClears) {
   list.push(7);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list.values()[0], 7);
+}
+
+TEST(EpochTimeline, VisitsTimesInOrderOnlyWhenEveryTimeComesOnceInAscendingOrder) {
+  constexpr std::uint32_t none = qcn::cn0::kNoTimeIndex;
+  struct Case {
+    const char* name;
+    std::vector<std::uint32_t> visited;  // time index of each epoch of the timeline
+    std::vector<std::uint32_t> sorted;   // time indices in ascending time
+    bool in_order;
+  };
+  const std::vector<Case> cases = {
+      {"in order", {0, 1, 2}, {0, 1, 2}, true},
+      {"empty epochs between", {0, none, 1, none, 2}, {0, 1, 2}, true},
+      {"indices not in time order", {2, 0, 1}, {2, 0, 1}, true},
+      {"a time visited early", {0, 2, 1}, {0, 1, 2}, false},
+      {"a time never visited", {0, 1}, {0, 1, 2}, false},
+      {"a time visited twice", {0, 1, 1, 2}, {0, 1, 2}, false},
+      {"an index beyond the times", {0, 5}, {0, 1}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qcn::cn0::EpochTimeline timeline;
+    timeline.time_index = c.visited;
+    EXPECT_EQ(qcn::cn0::visits_times_in_order(timeline, c.sorted), c.in_order);
+  }
 }
 
 // One series fed every 30 s.
