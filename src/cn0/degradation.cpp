@@ -277,7 +277,7 @@ void Scanner::scan_epoch(std::uint32_t k) {
       satellite_received_[sighting->satellite] = 1;
       satellite_seen_s_[sighting->satellite] = seconds;
       azimuth_deg_[sighting->satellite] = static_cast<float>(sighting->azimuth);
-      series_of_signal = table_.by_pair.data() + std::size_t{sighting->satellite} * table_.signal_count;
+      series_of_signal = table_.row(sighting->satellite);
     }
     const std::uint32_t s = series_of_signal[sample.signal];
     float expected = kNaNf;

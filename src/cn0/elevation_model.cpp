@@ -141,7 +141,7 @@ void ElevationModel::gather_lessons(const ModelSamples& samples) {
     samples.by_time->for_each(time, [&](std::uint32_t i) {
       const Sighting& sighting = set.sighting_of(i);
       if (!has_look_angles(sighting)) return;
-      const std::uint32_t series = table.by_pair[std::size_t{sighting.satellite} * table.signal_count + set.samples[i].signal];
+      const std::uint32_t series = table.row(sighting.satellite)[set.samples[i].signal];
       if (series == kNoSeries || !located[series]) return;
       Lesson lesson;
       lesson.cn0_dbhz = static_cast<float>(set.cn0(i));

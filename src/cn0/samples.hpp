@@ -72,6 +72,20 @@ struct SampleSet {
   const std::string& signal_text(std::size_t i) const { return signals[samples[i].signal]; }
 };
 
+/// Calls visit(sighting, begin, end) for each run [begin, end) of samples of one sighting, in
+/// sample order: the samples of a sighting follow one another, so what they share is read once.
+template <typename Visit>
+void for_each_sighting_run(const SampleSet& set, Visit&& visit) {
+  const std::size_t n = set.size();
+  for (std::size_t begin = 0; begin < n;) {
+    const std::uint32_t sighting = set.samples[begin].sighting;
+    std::size_t end = begin + 1;
+    while (end < n && set.samples[end].sighting == sighting) ++end;
+    visit(set.sightings[sighting], begin, end);
+    begin = end;
+  }
+}
+
 /// The samples of each time index, in sample order. Files list each epoch once, so the samples of
 /// a time index are one run of the list; a time index that recurs apart (two epochs written with
 /// one timestamp) has its samples gathered instead.

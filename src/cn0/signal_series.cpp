@@ -39,7 +39,7 @@ SeriesTable number_series(const SampleSet& set) {
       current = sample.sighting;
       const Sighting& sighting = set.sightings[current];
       satellite = sighting.satellite;
-      series_of_signal = table.by_pair.data() + std::size_t{satellite} * table.signal_count;
+      series_of_signal = table.row(satellite);
       located = has_look_angles(sighting) ? 1 : 0;
     }
     std::uint32_t& entry = series_of_signal[sample.signal];

@@ -29,10 +29,11 @@ struct SeriesTable {
   std::uint32_t signal_count = 0;
   std::uint32_t group_count = 0;
 
+  /// The series of each signal of a satellite, indexed by signal (kNoSeries where none).
+  const std::uint32_t* row(std::uint32_t satellite) const { return by_pair.data() + std::size_t{satellite} * signal_count; }
+  std::uint32_t* row(std::uint32_t satellite) { return by_pair.data() + std::size_t{satellite} * signal_count; }
   /// The series of sample i, or kNoSeries for a code without a known band.
-  std::uint32_t of(const SampleSet& set, std::size_t i) const {
-    return by_pair[std::size_t{set.satellite(i)} * signal_count + set.samples[i].signal];
-  }
+  std::uint32_t of(const SampleSet& set, std::size_t i) const { return row(set.satellite(i))[set.samples[i].signal]; }
   std::size_t size() const { return series.size(); }
 };
 

@@ -74,19 +74,14 @@ std::vector<std::vector<Value>> in_point_order(const SampleSet& set, const std::
   for (std::size_t s = 0; s < satellites; ++s) values[s].reserve(counts[s]);
   std::vector<std::uint32_t> last_point(satellites, 0);
   std::vector<char> unsorted(satellites, 0);
-  // The samples of a sighting follow one another: its satellite and time point are read once.
-  std::size_t begin = 0;
-  for (std::size_t i = 1; i <= set.size(); ++i) {
-    if (i < set.size() && set.samples[i].sighting == set.samples[begin].sighting) continue;
-    const Sighting& sighting = set.sighting_of(begin);
+  for_each_sighting_run(set, [&](const Sighting& sighting, std::size_t begin, std::size_t end) {
     const std::uint32_t s = sighting.satellite;
     const std::uint32_t p = point[sighting.time];
     // Values of one time point keep their sample order: only a step back in time reorders.
     if (p < last_point[s]) unsorted[s] = 1;
     last_point[s] = p;
-    append(values[s], begin, i);
-    begin = i;
-  }
+    append(values[s], begin, end);
+  });
   if (std::find(unsorted.begin(), unsorted.end(), 1) == unsorted.end()) return values;
   // The time points of the unsorted satellites' samples, in sample order, order their values.
   std::vector<std::vector<std::uint32_t>> points(satellites);
